@@ -1,0 +1,3 @@
+#include "api/SessionState.h"
+
+QoltListenerCB g_Callback = nullptr;
