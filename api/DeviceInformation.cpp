@@ -7,10 +7,10 @@
 #include "device/SerialPort.h"
 #include "device/InstrumentCommands.h"
 #include "sync/Threads.h"
+#include "synth/SynthesisState.h"
 
 unsigned char g_DeviceHWInfo[kDeviceHWInfoSize] = {};
 bool g_bDeviceHWInfoValid = false;
-bool g_AboveFWVer5_5 = false;
 
 std::mutex g_IdentityMutex;
 char g_SerialNo[kIdentityTextSize] = {};

@@ -14,8 +14,7 @@ extern unsigned char g_DeviceHWInfo[kDeviceHWInfoSize];
 // g_DeviceHWInfo came complete from the instrument on the current link; cleared at link-down. Without it
 // nothing is written back to the instrument's identity store. Under g_APICriticalSection.
 extern bool g_bDeviceHWInfoValid;
-// Firmware above 5.5 (from the block); false when the block could not be read. Under g_APICriticalSection.
-extern bool g_AboveFWVer5_5;
+// g_AboveFWVer5_5 (synth/SynthesisState.h) is set from the block here.
 
 // Identity texts of the connected instrument; empty while none is known. Every write, clear and copy of
 // them (and of the static query results) is made under g_IdentityMutex, a leaf lock: nothing else is
