@@ -6,7 +6,7 @@
 #include "device/DeviceState.h"
 #include "device/SerialPort.h"
 #include "device/InstrumentCommands.h"
-#include "sync/Threads.h"
+#include "sync/CriticalSection.h"
 #include "synth/SynthesisState.h"
 
 unsigned char g_DeviceHWInfo[kDeviceHWInfoSize] = {};
@@ -51,13 +51,10 @@ void FilterSerialText(const unsigned char* reply, int length, char (&out)[kIdent
 }
 
 int UpdateDeviceInformation() {
-    unsigned char query[sizeof kCmdInformationQuery];
-    std::memcpy(query, kCmdInformationQuery, sizeof query);
-    if (_WriteCOMPort(int(sizeof query), query, false) != int(sizeof query))
+    if (!SendCommand(kCmdInformationQuery))
         return 0;
-    SleepEx(20);
     unsigned char block[kDeviceHWInfoSize];
-    if (_ReadCOMPort(kDeviceHWInfoSize, block) < kDeviceHWInfoSize) {
+    if (ReadReply(block, kDeviceHWInfoSize, kDeviceHWInfoSize, kInformationWaitMs) < kDeviceHWInfoSize) {
         // A unit that does not send its block still streams; without the block its derived values and
         // the write-back of the identity store are unavailable.
         g_AboveFWVer5_5 = false;
@@ -74,8 +71,10 @@ int UpdateDeviceInformation() {
         std::memcpy(g_FWVer, id.fwVer, sizeof g_FWVer);
         std::memcpy(g_HWVer, id.hwVer, sizeof g_HWVer);
     }
-    if (id.newerForm)
+    if (id.newerForm) {
+        CAutoCriticalSection lock(g_CriticalSection);
         s_bIs300R = id.is300R;
+    }
     if (id.aboveFWVer5_5)
         g_AboveFWVer5_5 = true;
     return 1;

@@ -46,7 +46,9 @@ void UpdatePauseEventLocked() {
         s_hPausePollingEvent.value.ResetEvent();
 }
 
-bool IsSet(CManualResetEvent& event) { return event.WaitTimeout(0) == 0; }
+bool IsSet(CManualResetEvent& event) {
+    return event.WaitTimeout(0) == 0;
+}
 
 // Firmware version report: "4" and six more digits.
 void OnVersionReport(const unsigned char* message) {
@@ -98,7 +100,9 @@ void SetLinkPollingPause(bool paused) {
     UpdatePauseEventLocked();
 }
 
-bool IsPollThread() { return t_bPollThread; }
+bool IsPollThread() {
+    return t_bPollThread;
+}
 
 bool DoDataPoll(void* /*context*/, int /*flags*/) {
     unsigned char message[kPollReadSize];

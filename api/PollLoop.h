@@ -5,9 +5,9 @@
 class CManualResetEvent;
 
 // Set while the poll thread is to keep running; reset to end it.
-extern CManualResetEvent g_hPollingEvent;
+extern CManualResetEvent& g_hPollingEvent;
 // Set while polling is paused (at least one CAutoPausePooling alive, or the link going down).
-extern CManualResetEvent g_hPausePollingEvent;
+extern CManualResetEvent& g_hPausePollingEvent;
 
 // Error listener (code 0x80000001 for an instrument error report). Under g_APICriticalSection.
 extern QoltErrorCB g_ErrorCallback;

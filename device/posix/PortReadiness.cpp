@@ -25,8 +25,8 @@ bool _WaitCOMPortReadable(unsigned milliseconds) {
     }
     if (ready != 0) {
         // A hung-up or closed port reports at once and keeps doing so: sleep out the rest instead.
-        const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now() - start);
+        const auto spent =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
         if (spent.count() < static_cast<long long>(milliseconds)) {
             SleepEx(milliseconds - static_cast<unsigned>(spent.count()));
         }
