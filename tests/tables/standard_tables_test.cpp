@@ -16,6 +16,14 @@
 #include <string>
 #include <vector>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define QOLT_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QOLT_TEST_ASAN 1
+#endif
+#endif
+
 namespace {
 
 static_assert(sizeof(IEC227W) == 2640000, "IEC227W layout");
@@ -139,6 +147,31 @@ TEST(StandardTablesLayout, TablesLiveInReadOnlyMemory) {
     }
     std::fclose(maps);
     EXPECT_EQ(found, 4);
+}
+
+template <typename T> [[gnu::noinline]] T ReadAt(const T* volatile base, std::ptrdiff_t index) {
+    return base[index];
+}
+
+// A read just before or just past a table (an index that escaped its clamp) stops the sanitizer build
+// instead of quietly returning a neighbouring table's samples.
+TEST(StandardTablesLayoutDeathTest, ReadOutsideATableIsCaughtUnderAddressSanitizer) {
+#if !defined(QOLT_TEST_ASAN)
+    GTEST_SKIP() << "needs AddressSanitizer";
+#else
+    const char* const caught = "use-after-poison|global-buffer-overflow";
+    EXPECT_DEATH(ReadAt(IEC227W, -1), caught);
+    EXPECT_DEATH(ReadAt(IEC227W, kIEC227WaveCount * kIEC227SlotSamples), caught);
+    EXPECT_DEATH(ReadAt(IEC227WL, -1), caught);
+    EXPECT_DEATH(ReadAt(IEC227WL, kIEC227WaveCount), caught);
+    EXPECT_DEATH(ReadAt(IEC251W, -1), caught);
+    EXPECT_DEATH(ReadAt(IEC251W, kIEC251WaveCount * kIEC251WaveSamples), caught);
+    EXPECT_DEATH(ReadAt(ANE20000, -1), caught);
+    EXPECT_DEATH(ReadAt(ANE20000, kANE20000LeadCount * kANE20000LeadSamples), caught);
+    // The first and last samples themselves are fine.
+    EXPECT_EQ(ReadAt(IEC227W, kIEC227WaveCount * kIEC227SlotSamples - 1), 0);
+    EXPECT_EQ(ReadAt(ANE20000, 0), 0);
+#endif
 }
 
 // --- IEC227W / IEC227WL ------------------------------------------------------------------------------------

@@ -31,8 +31,9 @@ namespace {
 
 struct TableGuardPoisoner {
     TableGuardPoisoner() {
-        for (const unsigned char* guard :
-             {g_TableGuard0, g_TableGuard1, g_TableGuard2, g_TableGuard3, g_TableGuard4}) {
+        const unsigned char* const guards[] = {g_TableGuard0, g_TableGuard1, g_TableGuard2, g_TableGuard3,
+                                               g_TableGuard4};
+        for (const unsigned char* guard : guards) {
             ASAN_POISON_MEMORY_REGION(guard, 64);
         }
     }
