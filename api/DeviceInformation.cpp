@@ -1,5 +1,7 @@
 #include "api/DeviceInformation.h"
 
+#include "api/ExchangeReplies.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -51,10 +53,12 @@ void FilterSerialText(const unsigned char* reply, int length, char (&out)[kIdent
 }
 
 int UpdateDeviceInformation() {
+    CExchangeRequests requests;
     if (!SendCommand(kCmdInformationQuery))
         return 0;
     unsigned char block[kDeviceHWInfoSize];
-    if (ReadReply(block, kDeviceHWInfoSize, kDeviceHWInfoSize, kInformationWaitMs) < kDeviceHWInfoSize) {
+    if (requests.ReadReply(block, kDeviceHWInfoSize, kDeviceHWInfoSize, kInformationWaitMs) <
+        kDeviceHWInfoSize) {
         // A unit that does not send its block still streams; without the block its derived values and
         // the write-back of the identity store are unavailable.
         g_AboveFWVer5_5 = false;

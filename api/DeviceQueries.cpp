@@ -1,6 +1,7 @@
 #include "qolt_api.h"
 
 #include "api/DeviceInformation.h"
+#include "api/ExchangeReplies.h"
 #include "api/PollLoop.h"
 #include "api/SessionSync.h"
 #include "device/DeviceState.h"
@@ -15,6 +16,8 @@
 namespace {
 
 constexpr int kTextResultSize = 32;
+// The converter's reply: the marker and the value's two bytes.
+constexpr int kConverterReplySize = 3;
 constexpr char kSDKVersion[] = "1.7.7";
 
 // Copies at most kTextResultSize - 1 characters and the terminator.
@@ -94,13 +97,16 @@ int GetAD(void) {
     CAutoCriticalSection lock(g_APICriticalSection);
     if (g_hDevice == -1)
         return 0;
+    CExchangeRequests requests;
     if (!SendCommand(kCmdConverterReading))
         return 0;
     unsigned char reply[kConverterReplyCapacity];
-    const int n = ReadReply(reply, kConverterReplyCapacity, 3, kConverterWaitMs);
+    const int n = requests.ReadReply(reply, kConverterReplyCapacity, kConverterReplySize, kConverterWaitMs);
     for (int i = 0; i + 2 < n; ++i) {
-        if (reply[i] == kConverterReplyMarker)
+        if (reply[i] == kConverterReplyMarker) {
+            requests.NoteTrailing(reply + i + 3, n - i - 3);
             return (reply[i + 1] << 8) | reply[i + 2];
+        }
     }
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "qolt_api.h"
 
 #include "api/DeviceInformation.h"
+#include "api/ExchangeReplies.h"
 #include "api/PollLoop.h"
 #include "api/SessionSync.h"
 #include "device/InstrumentCommands.h"
@@ -17,10 +18,14 @@ constexpr unsigned long kMfgRecordSize = 16;
 static_assert(kInformationBlockSize == kDeviceHWInfoSize, "information block size");
 static_assert(kMfgRecordOffset + kMfgRecordSize == kDeviceHWInfoSize, "record at the end of the block");
 
-// Reads one complete block reply into g_DeviceHWInfo; a partial reply changes nothing.
-bool ReceiveBlock(unsigned waitMs) {
+// Reads a block reply into g_DeviceHWInfo. Only a complete block that identifies the instrument is
+// taken: a partial or shifted one would be written back into the identity store by the next write.
+bool ReceiveBlock(CExchangeRequests& requests, unsigned waitMs) {
     unsigned char block[kDeviceHWInfoSize];
-    if (ReadReply(block, kDeviceHWInfoSize, kDeviceHWInfoSize, waitMs) < kDeviceHWInfoSize)
+    if (requests.ReadReply(block, kDeviceHWInfoSize, kDeviceHWInfoSize, waitMs) < kDeviceHWInfoSize)
+        return false;
+    DeviceIdentity id;
+    if (!DeriveDeviceIdentity(block, &id))
         return false;
     std::memcpy(g_DeviceHWInfo, block, sizeof block);
     g_bDeviceHWInfoValid = true;
@@ -30,12 +35,15 @@ bool ReceiveBlock(unsigned waitMs) {
 // Sends `block` to the instrument's identity store and takes the stored block back. Caller holds
 // g_APICriticalSection with polling paused.
 int StoreBlock(const unsigned char (&block)[kDeviceHWInfoSize]) {
-    unsigned char message[kDeviceHWInfoSize];
-    MakeStoreBlockCommand(block, message);
-    if (!SendCommand(message))
-        return 0;
-    if (!ReceiveBlock(kStoreBlockWaitMs))
-        return 0;
+    {
+        CExchangeRequests requests;
+        unsigned char message[kDeviceHWInfoSize];
+        MakeStoreBlockCommand(block, message);
+        if (!SendCommand(message))
+            return 0;
+        if (!ReceiveBlock(requests, kStoreBlockWaitMs))
+            return 0;
+    }
     return UpdateDeviceInformation();
 }
 
@@ -51,11 +59,14 @@ int SetDeviceInformation(int group, int model, int hwVersion, int unit) {
     // Written back whole: only a block that came complete on this link may be the base.
     if (!g_bDeviceHWInfoValid)
         return 0;
-    if (!SendCommand(kCmdInformationQuery))
-        return 0;
-    if (!ReceiveBlock(kInformationWaitMs))
-        return 0;
     unsigned char block[kDeviceHWInfoSize];
+    {
+        CExchangeRequests requests;
+        if (!SendCommand(kCmdInformationQuery))
+            return 0;
+        if (!ReceiveBlock(requests, kInformationWaitMs))
+            return 0;
+    }
     std::memcpy(block, g_DeviceHWInfo, sizeof block);
     block[6] = 'E';
     block[7] = 'E';

@@ -104,6 +104,13 @@ bool IsPollThread() {
     return t_bPollThread;
 }
 
+void AnswerDataRequest(bool withError) {
+    if (withError && g_ErrorCallback != nullptr)
+        g_ErrorCallback(kInstrumentErrorCode);
+    if (s_ECGGoing)
+        SendNextPacket();
+}
+
 bool DoDataPoll(void* /*context*/, int /*flags*/) {
     unsigned char message[kPollReadSize];
     const int n = _ReadCOMPort(kPollReadSize, message);
@@ -117,15 +124,9 @@ bool DoDataPoll(void* /*context*/, int /*flags*/) {
         const unsigned char* p = message + at;
         const int left = n - at;
         if (p[0] == kReportDataRequest) {
-            int length = 1;
-            if (left > 1 && p[1] == kReportErrorSuffix) {
-                length = 2;
-                if (g_ErrorCallback != nullptr)
-                    g_ErrorCallback(kInstrumentErrorCode);
-            }
-            if (s_ECGGoing)
-                SendNextPacket();
-            at += length;
+            const bool withError = left > 1 && p[1] == kReportErrorSuffix;
+            AnswerDataRequest(withError);
+            at += withError ? 2 : 1;
         } else if (p[0] == kReportFirmwareVersion && left > kFirmwareVersionDigits) {
             OnVersionReport(p);
             at += kFirmwareVersionDigits + 1;

@@ -33,6 +33,10 @@ public:
 // is set or any CAutoPausePooling guard lives.
 void SetLinkPollingPause(bool paused);
 
+// Reaction to one data request: the error listener for "N" "X", then the next packet while the stream
+// runs. Caller holds g_APICriticalSection.
+void AnswerDataRequest(bool withError);
+
 // One poll step: reads one message and reacts. True when something was read. Caller holds
 // g_APICriticalSection. Both arguments are ignored.
 bool DoDataPoll(void* context, int flags);
