@@ -2,6 +2,4 @@
 
 #include "qolt_version.h"
 
-const char* QoltLibraryVersion() {
-    return QOLT_LIBRARY_VERSION;
-}
+const char* QoltLibraryVersion() { return QOLT_LIBRARY_VERSION; }
