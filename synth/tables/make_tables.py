@@ -195,17 +195,17 @@ def cycle251(sig, start, p, fast=False):
     sig.wave(P_AMPLITUDE, start + 50.0, 12.0)
     kind = p["kind"]
     if kind == "rs":  # small q, tall R, deep S
-        sig.wave(p["q"], at - 16.0, 5.0)
-        sig.wave(p["r"], at, 8.0)
-        sig.wave(p["s"], at + 19.0, 7.0)
+        sig.wave(p["q"], at - 15.0, 4.5)
+        sig.wave(p["r"], at, 7.0)
+        sig.wave(p["s"], at + 17.0, 6.0, 7.5)
     elif kind == "r":  # R wave only: no negative part
         sig.wave(p["r"], at, 9.0)
     elif kind == "qs":  # one negative deflection
         sig.wave(p["s"], at + 5.0, 10.0)
     elif kind == "inverted":  # the mirror image of the rs complex
-        sig.wave(-p["q"], at - 17.0, 5.0)
-        sig.wave(p["s"], at + p["trough_at"], 8.0)
-        sig.wave(p["r"], at + 24.0, 7.0)
+        sig.wave(-p["q"], at - 16.0, 4.5)
+        sig.wave(p["s"], at + p["trough_at"], 7.5)
+        sig.wave(p["r"], at + 22.0, 6.0, 7.5)
     else:
         raise ValueError(kind)
     if fast:  # 120 beats per minute: a shorter QT
