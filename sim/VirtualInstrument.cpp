@@ -356,8 +356,8 @@ struct VirtualInstrument::Impl {
             if (playQueue.empty()) {
                 AddEvent(EventKind::Underrun, playEnd);
             } else {
-                playEnd += std::chrono::duration_cast<Clock::duration>(
-                    std::chrono::duration<double>(playQueue.front()));
+                playEnd +=
+                    std::chrono::round<Clock::duration>(std::chrono::duration<double>(playQueue.front()));
             }
         }
     }
