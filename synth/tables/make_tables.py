@@ -36,7 +36,6 @@ import random
 import struct
 import sys
 import tarfile
-import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DEFAULT_ARCHIVE = os.path.join(HERE, "StandardTables.tar.xz")
