@@ -1,6 +1,7 @@
 #include "synth/ECG2_27Complex.h"
 
 #include "synth/OutputRange.h"
+#include "synth/Sine.h"
 #include "synth/SynthesisConstants.h"
 #include "synth/SynthesisState.h"
 #include "synth/WaveformSettings.h"
@@ -39,12 +40,12 @@ double _GetECG2_27Voltage(double t) {
     } else if (t < s_t3) {
         v = a * (0.125 * (t - s_t2) / (s_t3 - s_t2) - 0.125);
     } else if (t >= s_t4 && t < s_t5) {
-        v = g_TWaveAmplitude * std::sin(kTwoPi * (t - s_t4) / 0.36);
+        v = g_TWaveAmplitude * _Sine(kTwoPi * (t - s_t4) / 0.36);
     }
 
     if (g_MainNoise != 0) {
         const double mains = g_MainNoise == 1 ? 50.0 : 60.0;
-        v += g_MainNoiseAmplitude * std::sin(kTwoPi * g_fOutputTime * mains);
+        v += g_MainNoiseAmplitude * _Sine(kTwoPi * g_fOutputTime * mains);
     }
 
     if (g_AAMIDriftTest) {

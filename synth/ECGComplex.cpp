@@ -1,5 +1,6 @@
 #include "synth/ECGComplex.h"
 
+#include "synth/Sine.h"
 #include "synth/SynthesisConstants.h"
 #include "synth/WaveformSettings.h"
 
@@ -99,7 +100,7 @@ double _GetECGComplexVoltage(double t, bool singleR) {
         return po * t / s_tP_SinBegin;
     }
     if (t < s_tP_SinEnd) {
-        return po + s_P_SinHalfAmp * std::sin(kTwoPi * s_P_SinFreq * (t - s_tP_SinBegin));
+        return po + s_P_SinHalfAmp * _Sine(kTwoPi * s_P_SinFreq * (t - s_tP_SinBegin));
     }
     if (t < s_tP_End) {
         return po - po * (t - s_tP_SinEnd) / s_tP_SinBegin;
@@ -138,7 +139,7 @@ double _GetECGComplexVoltage(double t, bool singleR) {
         return s_aS_Trough;
     }
     if (t < s_tT_End) {
-        return -s_aT_Trough * std::sin(kPi + kTwoPi * p_T_SinFreq * (t - s_tT_SinBegin));
+        return -s_aT_Trough * _Sine(kPi + kTwoPi * p_T_SinFreq * (t - s_tT_SinBegin));
     }
     return 0.0;
 }

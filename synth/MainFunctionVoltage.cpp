@@ -6,6 +6,7 @@
 #include "synth/InputDynamicRange.h"
 #include "synth/PacingState.h"
 #include "synth/PlaybackBuffer.h"
+#include "synth/Sine.h"
 #include "synth/SynthesisConstants.h"
 #include "synth/SynthesisState.h"
 #include "synth/WaveformSettings.h"
@@ -32,7 +33,7 @@ inline double WithDynamicRange(double v) {
     if (!g_DynamicRangeTest) {
         return v;
     }
-    v += (g_ADynamicRange / 2.0) * std::sin(kTwoPi * g_FDynamicRange * g_fOutputTime);
+    v += (g_ADynamicRange / 2.0) * _Sine(kTwoPi * g_FDynamicRange * g_fOutputTime);
     if (v > 5.0) {
         v = 5.0;
     }
@@ -138,7 +139,7 @@ inline double Playback(double t) {
 double _GetMainFunctionVoltage(double t) {
     switch (g_MainOutput) {
     case 1:
-        return g_Amplitude * std::sin(kTwoPi * g_Frequency * g_fOutputTime);
+        return g_Amplitude * _Sine(kTwoPi * g_Frequency * g_fOutputTime);
     case 2:
         return WithDynamicRange(Triangle(t));
     case 3:

@@ -5,6 +5,7 @@
 #include "sync/CriticalSection.h"
 #include "sync/Immortal.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -132,6 +133,50 @@ bool FormatDeviceNodePattern(const char* format, char* out, std::size_t capacity
         n += length;
     }
     out[n] = '\0';
+    return true;
+}
+
+bool ParseDeviceNode(const char* format, const char* path, int* port) {
+    if (format == nullptr || path == nullptr || port == nullptr) {
+        return false;
+    }
+    bool parsed = false;
+    long value = 0;
+    const char* q = path;
+    for (const char* p = format; *p != '\0'; ++p) {
+        if (*p == '%') {
+            ++p;
+            if (*p == 'd') {
+                const bool negative = *q == '-';
+                if (negative) {
+                    ++q;
+                }
+                if (*q < '0' || *q > '9') {
+                    return false;
+                }
+                for (; *q >= '0' && *q <= '9'; ++q) {
+                    value = value * 10 + (*q - '0');
+                    if (value > INT_MAX) {
+                        return false;
+                    }
+                }
+                value = negative ? -value : value;
+                parsed = true;
+                continue;
+            }
+            if (*p != '%') {
+                return false;
+            }
+        }
+        if (*q != *p) {
+            return false;
+        }
+        ++q;
+    }
+    if (!parsed || *q != '\0') {
+        return false;
+    }
+    *port = static_cast<int>(value);
     return true;
 }
 

@@ -29,5 +29,8 @@ bool FormatDeviceNode(const char* format, int port, char* out, std::size_t capac
 // escaped. False when it does not fit.
 bool FormatDeviceNodePattern(const char* format, char* out, std::size_t capacity);
 
+// The port number of a node path made by the format. False when the path is not one of its nodes.
+bool ParseDeviceNode(const char* format, const char* path, int* port);
+
 // "<directory>/kestrane.ACM<port>.lock". False when it does not fit.
 bool FormatLockFilePath(const char* directory, int port, char* out, std::size_t capacity);

@@ -21,6 +21,7 @@ Commands (Python 3 standard library only):
     make_tables.py pack DIR [ARCHIVE]   pack the four raw files of DIR into ARCHIVE (default: the
                                         StandardTables.tar.xz beside this script), checking their sizes
     make_tables.py build [ARCHIVE]      generate + pack in one step
+    make_tables.py unpack ARCHIVE DIR   write the four raw files of ARCHIVE into DIR
     make_tables.py check DIR|ARCHIVE    compare the data with the documented figures (exit 1 on a miss)
     make_tables.py verify [ARCHIVE]     regenerate and compare byte for byte with the archive
 """
@@ -35,7 +36,6 @@ import random
 import struct
 import sys
 import tarfile
-import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DEFAULT_ARCHIVE = os.path.join(HERE, "StandardTables.tar.xz")
@@ -194,17 +194,17 @@ def cycle251(sig, start, p, fast=False):
     sig.wave(P_AMPLITUDE, start + 50.0, 12.0)
     kind = p["kind"]
     if kind == "rs":  # small q, tall R, deep S
-        sig.wave(p["q"], at - 16.0, 5.0)
-        sig.wave(p["r"], at, 8.0)
-        sig.wave(p["s"], at + 19.0, 7.0)
+        sig.wave(p["q"], at - 15.0, 4.5)
+        sig.wave(p["r"], at, 7.0)
+        sig.wave(p["s"], at + 17.0, 6.0, 7.5)
     elif kind == "r":  # R wave only: no negative part
         sig.wave(p["r"], at, 9.0)
     elif kind == "qs":  # one negative deflection
         sig.wave(p["s"], at + 5.0, 10.0)
     elif kind == "inverted":  # the mirror image of the rs complex
-        sig.wave(-p["q"], at - 17.0, 5.0)
-        sig.wave(p["s"], at + p["trough_at"], 8.0)
-        sig.wave(p["r"], at + 24.0, 7.0)
+        sig.wave(-p["q"], at - 16.0, 4.5)
+        sig.wave(p["s"], at + p["trough_at"], 7.5)
+        sig.wave(p["r"], at + 22.0, 6.0, 7.5)
     else:
         raise ValueError(kind)
     if fast:  # 120 beats per minute: a shorter QT
@@ -350,8 +350,9 @@ def place_beats(length, intervals):
     return beats
 
 
-def rhythm(length, rr_of_time, kinds=None, rng=None, jitter=0.0):
-    """RR intervals from a rate law until the loop is filled (the last interval closes the loop)."""
+def rhythm(length, rr_of_time, rng, jitter=0.0):
+    """R times from a rate law (RR in seconds at time t), each RR varied at random by up to +-jitter, until
+    the loop is filled; the last interval closes the loop."""
     intervals, t = [], 0.0
     while True:
         rr = rr_of_time(t)
@@ -370,12 +371,12 @@ def iec227_wave(index, count):
     length = count / IEC227_RATE
     rng = random.Random(227000 + index)
     sig = Signal(count, circular=True)
-    n = {"p": 110.0, "q": -60.0, "r": 600.0, "s": -520.0, "t": 190.0}
-    beats = []  # (R time, RR, kind, morphology, gain)
+    beats = []  # (R time, RR, kind, amplitudes, gain)
     if index == 0:  # sinus rhythm about 72/min with breathing-related variation
+        m = {"p": 110.0, "q": -60.0, "r": 600.0, "s": -520.0, "t": 190.0}
         for t, rr in rhythm(length, lambda t: 0.83 + 0.04 * math.sin(2 * math.pi * t / 4.6), rng=rng,
                             jitter=0.01):
-            beats.append((t, rr, "n", n, 1.0))
+            beats.append((t, rr, "n", m, 1.0))
     elif index == 1:  # 60/min, T waves taller than the R waves
         m = {"p": 100.0, "q": -50.0, "r": 700.0, "s": -410.0, "t": 1000.0}
         for t, rr in rhythm(length, lambda t: 1.0, rng=rng, jitter=0.01):
@@ -387,11 +388,8 @@ def iec227_wave(index, count):
     elif index == 3:  # ventricular bigeminy: sinus beats alternating with wide early beats
         m = {"p": 100.0, "q": -40.0, "r": 700.0, "s": -180.0, "t": 200.0, "vr": 520.0, "vs": -338.0,
              "vt": -220.0}
-        intervals = []
-        while sum(intervals) < length:
-            intervals += [0.52, 1.08]  # coupling interval, compensatory pause
-        beats_t = place_beats(length, intervals[:2 * int(round(length / 1.6))])
-        for i, (t, rr) in enumerate(beats_t):
+        pairs = int(round(length / 1.6))  # early beat 0.52 s after a sinus beat, then a full pause
+        for i, (t, rr) in enumerate(place_beats(length, [0.52, 1.08] * pairs)):
             beats.append((t, rr, "n" if i % 2 == 0 else "v", m, 1.0))
     elif index == 4:  # rate stepping 60 -> 120 -> 80 -> 60/min, changes spread over a few beats
         def rr4(t):
@@ -584,6 +582,9 @@ def main(argv):
     p.add_argument("dir")
     p.add_argument("archive", nargs="?", default=DEFAULT_ARCHIVE)
     sub.add_parser("build").add_argument("archive", nargs="?", default=DEFAULT_ARCHIVE)
+    p = sub.add_parser("unpack")
+    p.add_argument("archive")
+    p.add_argument("dir")
     sub.add_parser("check").add_argument("path")
     sub.add_parser("verify").add_argument("archive", nargs="?", default=DEFAULT_ARCHIVE)
     args = parser.parse_args(argv)
@@ -606,6 +607,13 @@ def main(argv):
         for m in miss:
             print("note: " + m)
         print("wrote %s (%d bytes)" % (args.archive, size))
+    elif args.command == "unpack":
+        files = read_archive(args.archive)
+        problems = check_layout(files)
+        if problems:
+            raise SystemExit("not unpacked:\n  " + "\n  ".join(problems))
+        write_dir(files, args.dir)
+        print("wrote %s" % ", ".join(os.path.join(args.dir, n) for n, _ in LAYOUT))
     elif args.command == "check":
         files = read_any(args.path)
         problems = check_layout(files) or check_figures(files)

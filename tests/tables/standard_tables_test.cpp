@@ -160,14 +160,17 @@ TEST(StandardTablesLayoutDeathTest, ReadOutsideATableIsCaughtUnderAddressSanitiz
     GTEST_SKIP() << "needs AddressSanitizer";
 #else
     const char* const caught = "use-after-poison|global-buffer-overflow";
-    EXPECT_DEATH(ReadAt(IEC227W, -1), caught);
     EXPECT_DEATH(ReadAt(IEC227W, kIEC227WaveCount * kIEC227SlotSamples), caught);
-    EXPECT_DEATH(ReadAt(IEC227WL, -1), caught);
     EXPECT_DEATH(ReadAt(IEC227WL, kIEC227WaveCount), caught);
-    EXPECT_DEATH(ReadAt(IEC251W, -1), caught);
     EXPECT_DEATH(ReadAt(IEC251W, kIEC251WaveCount * kIEC251WaveSamples), caught);
-    EXPECT_DEATH(ReadAt(ANE20000, -1), caught);
     EXPECT_DEATH(ReadAt(ANE20000, kANE20000LeadCount * kANE20000LeadSamples), caught);
+#if defined(QOLT_TABLES_GUARDED)
+    // Plain compiled arrays have redzones only behind them; the assembled tables have guards on both sides.
+    EXPECT_DEATH(ReadAt(IEC227W, -1), caught);
+    EXPECT_DEATH(ReadAt(IEC227WL, -1), caught);
+    EXPECT_DEATH(ReadAt(IEC251W, -1), caught);
+    EXPECT_DEATH(ReadAt(ANE20000, -1), caught);
+#endif
     // The first and last samples themselves are fine.
     EXPECT_EQ(ReadAt(IEC227W, kIEC227WaveCount * kIEC227SlotSamples - 1), 0);
     EXPECT_EQ(ReadAt(ANE20000, 0), 0);
