@@ -68,7 +68,7 @@ TEST_F(SessionLifecycle, ConnectReturnsTrueWhenTheLinkComesUpWithinItsTimeOut) {
     EXPECT_TRUE(Connect(4, 15000));
     EXPECT_TRUE(IsConnected());
     EXPECT_EQ(std::string(GetUSBPort()), NodePath(4));
-    EXPECT_EQ(vi.Snapshot().CountCommands(MessageKind::EndOfIdentification), 1u);
+    EXPECT_TRUE(vi.WaitForCommand(MessageKind::EndOfIdentification, 1, kWait));
 }
 
 TEST_F(SessionLifecycle, ConnectToAnotherPortThanTheInstrumentsTimesOut) {
@@ -110,6 +110,7 @@ TEST_F(SessionLifecycle, CloseWithNoSessionSendsNothingAndReturns) {
     Close();
     Close();
     EXPECT_FALSE(IsConnected());
+    std::this_thread::sleep_for(200ms); // anything sent would have been taken in by now
     EXPECT_TRUE(vi.Commands().empty());
 }
 
@@ -126,6 +127,7 @@ TEST_F(SessionLifecycle, CloseWithALinkResetsSendsCThenTheListenerHearsFalseAndN
     EXPECT_EQ(GetAmplitude(), 100.0);
     EXPECT_EQ(GetPulseWidth(), 100.0);
     ASSERT_EQ(ListenerA().Values(), (std::vector<bool>{true, false}));
+    ASSERT_TRUE(vi.WaitForCommand(MessageKind::Close, 1, kWait));
     const auto closes = CommandsOf(vi, MessageKind::Close);
     ASSERT_EQ(closes.size(), 1u);
     EXPECT_EQ(closes[0], Bytes({'C'}));
@@ -188,7 +190,7 @@ TEST_F(SessionLifecycle, APortRejectedByTheIdentificationIsClosedAndTheScanGoesO
 
     InitAndWaitForLink();
     EXPECT_EQ(std::string(GetUSBPort()), NodePath(1));
-    EXPECT_EQ(good.Snapshot().CountCommands(MessageKind::EndOfIdentification), 1u);
+    EXPECT_TRUE(good.WaitForCommand(MessageKind::EndOfIdentification, 1, kWait));
     // Node 0 was identified once, rejected, and let go: no port tag, no lock left behind.
     const auto badRecording = bad.Snapshot();
     EXPECT_EQ(badRecording.CountCommands(MessageKind::InfoQuery), 1u);
@@ -307,7 +309,7 @@ TEST_F(SessionLifecycle, SpecifyCOMPortChoosesThePortOfTheNextAttempt) {
     auto& chosen = AddInstrument(OnNode(2));
     ASSERT_TRUE(ListenerA().WaitForCount(1));
     EXPECT_EQ(std::string(GetUSBPort()), NodePath(2));
-    EXPECT_EQ(chosen.Snapshot().CountCommands(MessageKind::EndOfIdentification), 1u);
+    EXPECT_TRUE(chosen.WaitForCommand(MessageKind::EndOfIdentification, 1, kWait));
 }
 
 TEST(SessionSmallCalls, SDKVersion) {
