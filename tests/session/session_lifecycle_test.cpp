@@ -256,7 +256,7 @@ TEST_F(SessionLifecycle, CloseFromTheErrorCallbackEndsTheSession) {
     ASSERT_TRUE(Errors().WaitForCount(1));
     ASSERT_TRUE(ListenerA().WaitForCount(2));
     EXPECT_EQ(ListenerA().Values(), (std::vector<bool>{true, false}));
-    EXPECT_EQ(CommandsOf(vi, MessageKind::Close).size(), 1u);
+    EXPECT_TRUE(vi.WaitForCommand(MessageKind::Close, 1, kWait));
     EXPECT_TRUE(Eventually([] { return !IsConnected(); }));
 }
 
