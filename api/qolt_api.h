@@ -363,8 +363,8 @@ QOLT_POSIX_API int SetLockDirectory(const char* directory);
  *   under a millisecond) and the connection thread while it probes a port (about a second at most when
  *   a port answers and is rejected). Calls that ask the instrument (GetAD, SetDeviceInformation,
  *   WriteMfgInfo) also pause the poll thread for their exchange. Init, Connect and Close made on
- *   several application threads at once run one after the other. The text queries return static
- *   buffers shared by all threads (see the conventions at the top).
+ *   several application threads at once take turns (Connect's wait for the link excepted). The text
+ *   queries return static buffers shared by all threads (see the conventions at the top).
  *
  *   Callbacks, where they come from and what they may do:
  *     - Connection listener (Init; Connect's own handler): from the connection thread, no library lock
