@@ -29,6 +29,17 @@ size_t ThreadCount() {
     return count;
 }
 
+size_t DescriptorCount() {
+    size_t count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (dirent* entry = readdir(dir))
+            if (entry->d_name[0] != '.')
+                ++count;
+        closedir(dir);
+    }
+    return count;
+}
+
 bool FileExists(const std::string& path) {
     struct stat st;
     return lstat(path.c_str(), &st) == 0;
@@ -178,6 +189,21 @@ TEST_F(SessionLifecycle, UnplugAndReplugReachTheListenerWithoutAnyCall) {
     EXPECT_EQ(ListenerA().Values()[2], true);
     EXPECT_TRUE(IsConnected());
     EXPECT_STREQ(GetSerialNumber(), "KEE2301-170300");
+}
+
+TEST_F(SessionLifecycle, NoThreadDescriptorOrLockOutlivesTheSession) {
+    auto& vi = AddInstrument();
+    const size_t threads = ThreadCount();
+    const size_t descriptors = DescriptorCount();
+    InitAndWaitForLink();
+    ASSERT_TRUE(vi.Unplug());
+    ASSERT_TRUE(ListenerA().WaitForCount(2));
+    ASSERT_TRUE(vi.Replug());
+    ASSERT_TRUE(ListenerA().WaitForCount(3));
+    Close();
+    EXPECT_EQ(ThreadCount(), threads);
+    EXPECT_EQ(DescriptorCount(), descriptors);
+    EXPECT_FALSE(FileExists(LockFile(0)));
 }
 
 TEST_F(SessionLifecycle, APortRejectedByTheIdentificationIsClosedAndTheScanGoesOnToTheNextPort) {
