@@ -5,6 +5,10 @@
 #include "sim/PseudoTerminal.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <cerrno>
 #include <cstring>
 #include <deque>

@@ -169,6 +169,7 @@ TEST(VirtualInstrumentParsing, SameMessagesWhateverTheWriteBoundaries) {
         EXPECT_EQ(vi.Range(), 4);
         EXPECT_EQ(vi.RelayPattern(), 0x4022u);
         EXPECT_TRUE(vi.BaselineResetOn()) << "05 80 00 came after 06";
+        EXPECT_EQ(vi.Snapshot().CommandBytes(), all) << "every byte recorded once, in order";
     }
 }
 
