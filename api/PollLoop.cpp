@@ -22,7 +22,8 @@ CImmortal<CManualResetEvent> s_hPollingEvent(false);
 CImmortal<CManualResetEvent> s_hPausePollingEvent(false);
 
 // Guards the pause count and the link pause, so that the event always matches them.
-std::mutex s_PauseMutex;
+CImmortal<std::mutex> s_PauseMutexHolder;
+std::mutex& s_PauseMutex = s_PauseMutexHolder.value;
 int s_nPauseGuards = 0;
 bool s_bLinkPause = false;
 

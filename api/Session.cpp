@@ -24,7 +24,8 @@ CImmortal<CAutoResetEvent> s_hConnectedEvent(false);
 
 // Serialises Init, Connect and Close made on application threads, so that no Init revives the
 // connection thread that a Close is joining. Never taken by the library's own threads.
-std::mutex s_SessionCallMutex;
+CImmortal<std::mutex> s_SessionCallMutexHolder;
+std::mutex& s_SessionCallMutex = s_SessionCallMutexHolder.value;
 
 // The connection thread: made, and ended by itself (it still has to be joined). Under
 // g_APICriticalSection.
