@@ -98,7 +98,8 @@ TEST_F(CycleBoundary, AChangeWithTheOutputOffSetsRelaysAndOffsetButSendsNoStopAn
     const auto r = vi.Snapshot();
     EXPECT_EQ(r.totalPackets, 0u);
     EXPECT_EQ(r.CountCommands(MessageKind::StopStream), 0u);
-    EXPECT_EQ(Sent(vi, MessageKind::Relays), (std::vector<std::vector<uint8_t>>{{0x07, 0x00, 0x00, 0x20, 0x00, 0x00}}));
+    EXPECT_EQ(Sent(vi, MessageKind::Relays),
+              (std::vector<std::vector<uint8_t>>{{0x07, 0x00, 0x00, 0x20, 0x00, 0x00}}));
     EXPECT_DOUBLE_EQ(UnderLock([] { return g_fVoltageRange; }), 5.0);
 }
 
