@@ -36,9 +36,6 @@ constexpr unsigned char kPacketMarker = 'E';
 static_assert(kSubPackets * kSubPacketSize == kSamplePacketSize, "whole sub-packets");
 static_assert(kPacketMarkerOffset % kSubPacketSize < kSubPacketHeadSize, "the marker overwrites no sample");
 
-constexpr uint8_t kFlagHighRange = 0x40;
-constexpr uint8_t kFlagShortSample = 0x80;
-
 constexpr double kSampleSeconds = 0.0002;
 constexpr double kShortSampleSeconds = 0.0001;
 // The graph callback gets every fifth sample.
@@ -46,35 +43,10 @@ constexpr int kGraphEvery = 5;
 // Width of the pacing marker drawn through the pacing graph callback.
 constexpr double kPacingMarkerSeconds = 0.01;
 
-constexpr int kMaxCode = 4095;
-constexpr double kZeroCode = 2048.0;
-
 // Reads that one stale-request discard makes at most: a talkative instrument cannot keep it going.
 constexpr int kMaxDiscardReads = 16;
 
 } // namespace
-
-SampleWord _CodeSample(double value, bool highRange, bool shortSample, bool baselineReset, double fullScale) {
-    if (!std::isfinite(value)) {
-        value = 0.0;
-    }
-    double x = highRange ? kZeroCode + 2.0 * value : kZeroCode + value / fullScale * 2000.0;
-    if (!(x <= kMaxCode)) {
-        x = kMaxCode; // also a full scale of 0
-    }
-    if (!(x >= 0.0)) {
-        x = 0.0;
-    }
-    const int n = static_cast<int>(x);
-    uint8_t high = static_cast<uint8_t>(n >> 8);
-    if (highRange || baselineReset) {
-        high |= kFlagHighRange;
-    }
-    if (shortSample) {
-        high |= kFlagShortSample;
-    }
-    return {high, static_cast<uint8_t>(n & 0xFF)};
-}
 
 void SendNextPacket() {
     unsigned char packet[kSamplePacketSize];
