@@ -1,5 +1,13 @@
 #include "synth/Change.h"
+#include "synth/SettingsLock.h"
+#include "synth/SynthesisState.h"
+#include "synth/WaveformSettings.h"
 
 void _ChangeRequested() {
-    // Body arrives with the sample stream: mark the change while streaming, otherwise Change().
+    CSettingsLock lock;
+    if (s_ECGGoing && g_MainOutput != 0) {
+        g_bChangeOnNextCycle = true;
+    } else {
+        Change();
+    }
 }
