@@ -4,6 +4,7 @@
 #include "synth/Change.h"
 #include "synth/FrequencyScanState.h"
 #include "synth/SettingChecks.h"
+#include "synth/SettingsLock.h"
 #include "synth/SyncCallbacks.h"
 #include "synth/SynthesisState.h"
 #include "synth/WaveformSettings.h"
@@ -40,6 +41,7 @@ void NotifyMainFunction(int function) {
 } // namespace
 
 int SetFreqScanSine(bool enable, double startFreq, double stopFreq, int duration) {
+    CSettingsLock lock;
     if (_IsNotReady()) {
         return -1;
     }
@@ -92,6 +94,7 @@ int GetFreqScanSineDuration(void) {
 }
 
 int SetFreqScanECG(bool enable) {
+    CSettingsLock lock;
     if (_IsNotReady()) {
         return -1;
     }
