@@ -77,19 +77,24 @@ int SetFreqScanSine(bool enable, double startFreq, double stopFreq, int duration
     return 0;
 }
 
+// The getters take the lock too: the poll thread steps and ends a scan while it builds a packet.
 bool GetFreqScanSine(void) {
+    CSettingsLock lock;
     return g_FreqScan1;
 }
 
 double GetFreqScanSineStartFreq(void) {
+    CSettingsLock lock;
     return g_Fstart;
 }
 
 double GetFreqScanSineStopFreq(void) {
+    CSettingsLock lock;
     return g_Ffinal;
 }
 
 int GetFreqScanSineDuration(void) {
+    CSettingsLock lock;
     return g_Fduration;
 }
 
@@ -117,6 +122,7 @@ int SetFreqScanECG(bool enable) {
 }
 
 bool GetFreqScanECG(void) {
+    CSettingsLock lock;
     return g_bFrequencyScanEnabled;
 }
 

@@ -52,7 +52,8 @@ TEST_F(FrequencyScanStream, SineScanSweepsToTheStopInThirtySecondsThenSwitchesOf
     ASSERT_TRUE(WaitForOutputOff(2));
     EXPECT_EQ(MainFuncSyncs().Values(), (std::vector<int>{1, 0}));
     ASSERT_TRUE(vi.WaitForCommand(MessageKind::StopStream, 1, kWait));
-    ASSERT_TRUE(Eventually([&] { return !vi.IsStreaming(); }));
+    // The callback hears 0 before the change takes effect; the flags clear with the stop.
+    ASSERT_TRUE(Eventually([] { return !GetFreqScanECG(); }));
 
     const auto r = vi.Snapshot();
     EXPECT_TRUE(r.violations.empty());
@@ -211,6 +212,7 @@ TEST_F(FrequencyScanStream, EcgScanSweepsTheComplexRateAndEnds) {
     ASSERT_TRUE(WaitForOutputOff(2));
     EXPECT_EQ(MainFuncSyncs().Values(), (std::vector<int>{7, 0}));
     ASSERT_TRUE(vi.WaitForCommand(MessageKind::StopStream, 1, kWait));
+    ASSERT_TRUE(Eventually([] { return !GetFreqScanECG(); }));
     const auto reported = FreqSyncs().Values();
     EXPECT_GE(reported.size(), 100u);
     EXPECT_LE(reported.size(), 101u);
