@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-// Packet counter: carried by each 64-byte sub-packet, one more each time (wrapping after 255); 0 at the
-// start of every stream. Under g_APICriticalSection.
+// Packet counter of the next sub-packet: each 64-byte sub-packet carries one more (wrapping after 255);
+// 0 at the start of every stream; advanced by the packets that are sent. Under g_APICriticalSection.
 extern uint8_t g_nPacketNumber;
 
 // Bumped whenever the stream starts or stops. A packet whose stream stopped (or restarted) while it was
