@@ -381,8 +381,44 @@ QOLT_POSIX_API int SetLockDirectory(const char* directory);
 
 /*
  * Threads
- *   (Written by the session layer: which calls may run concurrently, which thread each callback comes
- *   from and which lock is held then.)
+ *
+ *   The library's own threads:
+ *     - the connection thread, from Init or Connect until Close: finds and identifies the instrument,
+ *       runs the link, notices its loss and searches again;
+ *     - the poll thread, one per link: answers the instrument's data requests with sample packets and
+ *       reads its reports;
+ *     - the monitor thread, for the library's whole life: watches the connected instrument's device node.
+ *
+ *   Every call may be made from any application thread, also from several at once. The calls that
+ *   exchange messages with the instrument, build packets or change what a packet is built from are
+ *   serialised by one recursive library lock; the poll thread holds it while it builds a packet (well
+ *   under a millisecond) and the connection thread while it probes a port (about a second at most when
+ *   a port answers and is rejected). Calls that ask the instrument (GetAD, SetDeviceInformation,
+ *   WriteMfgInfo) also pause the poll thread for their exchange. Init, Connect and Close made on
+ *   several application threads at once take turns (Connect's wait for the link excepted). The text
+ *   queries return static buffers shared by all threads (see the conventions at the top).
+ *
+ *   Callbacks, where they come from and what they may do:
+ *     - Connection listener (Init; Connect's own handler): from the connection thread, no library lock
+ *       held. It may make any call. Close from it only asks for the end: it returns at once, the
+ *       listener then hears false and the thread ends by itself (the next session call joins it).
+ *       Connect from it returns false at once. Init from it replaces the listener; it returns false, and
+ *       does nothing, while a Close made on another thread is ending the session.
+ *     - Graph and pacing graph callbacks (RegisterTimeAmpCB, RegisterPacingTimeAmpCB) and the error
+ *       listener (RegisterErrorCallback): from the poll thread, with the library lock held, while a
+ *       packet is built or a report is read. Keep them short: the instrument waits for the packet. They
+ *       may call the getters and the setting calls (the lock is recursive); Close and Connect behave as
+ *       from the listener. They must not wait for another thread that makes library calls: that thread
+ *       waits for the lock this one holds.
+ *     - Frequency and output-function sync callbacks (RegisterSyncFreqCB, RegisterSyncMainFuncCB): from
+ *       the thread that makes the change, with the library lock held: an application thread inside a
+ *       setting call, or the poll thread. The rules of the graph callbacks apply; in addition, Init,
+ *       Connect and Close must not be called from them on an application thread (Close would wait for
+ *       the connection thread, which needs the lock the caller holds).
+ *     - Notification callbacks (RegisterNotifyEvent): Windows build only, from the monitor's window
+ *       thread.
+ *
+ *   Unloading: call Close first. The connection and poll threads run until Close ends them.
  */
 
 #ifdef __cplusplus
