@@ -34,19 +34,19 @@ public:
 
 class EDFHeader {
 public:
-    static const int FixedLength_Version = 8;
-    static const int FixedLength_LocalPatientIdentification = 80;
-    static const int FixedLength_LocalRecordingIdentifiaction = 80;
-    static const int FixedLength_StartDateEDF = 8;
-    static const int FixedLength_StartTimeEDF = 8;
-    static const int FixedLength_NumberOfBytes = 8;
-    static const int FixedLength_Reserved = 44;
-    static const int FixedLength_NumberOfDataRecords = 8;
-    static const int FixedLength_DuraitonOfDataRecordInSeconds = 8;
-    static const int FixedLength_NumberOfSignalsInDataRecord = 4;
+    static constexpr int FixedLength_Version = 8;
+    static constexpr int FixedLength_LocalPatientIdentification = 80;
+    static constexpr int FixedLength_LocalRecordingIdentifiaction = 80;
+    static constexpr int FixedLength_StartDateEDF = 8;
+    static constexpr int FixedLength_StartTimeEDF = 8;
+    static constexpr int FixedLength_NumberOfBytes = 8;
+    static constexpr int FixedLength_Reserved = 44;
+    static constexpr int FixedLength_NumberOfDataRecords = 8;
+    static constexpr int FixedLength_DuraitonOfDataRecordInSeconds = 8;
+    static constexpr int FixedLength_NumberOfSignalsInDataRecord = 4;
 
-    static const int MaxSignals = 256;
-    static const int HeaderBytes = 256; // main header, and each signal's share of the signal headers
+    static constexpr int MaxSignals = 256;
+    static constexpr int HeaderBytes = 256; // main header, and each signal's share of the signal headers
 
     static const char* const EDFContinuous;    // "EDF+C"
     static const char* const EDFDiscontinuous; // "EDF+D"
@@ -85,9 +85,9 @@ public:
 class EDFFile {
 public:
     // Failures of retrieveSignalSampleValues.
-    static const int RetrieveNoSignal = -1; // not open, or no such signal
-    static const int RetrieveTooMany = -2;  // samples per record x records above INT_MAX
-    static const int RetrieveNoMemory = -3; // the values cannot be allocated
+    static constexpr int RetrieveNoSignal = -1; // not open, or no such signal
+    static constexpr int RetrieveTooMany = -2;  // samples per record x records above INT_MAX
+    static constexpr int RetrieveNoMemory = -3; // the values cannot be allocated
 
     EDFFile() = default;
     ~EDFFile();
