@@ -12,9 +12,31 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
+// Sanitizer builds: an allocation above 1 GiB fails (returns null) instead of aborting the test program.
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" __attribute__((visibility("default"))) const char* __asan_default_options() {
+    return "allocator_may_return_null=1:max_allocation_size_mb=1024";
+}
+#elif defined(__SANITIZE_THREAD__)
+extern "C" __attribute__((visibility("default"))) const char* __tsan_default_options() {
+    return "allocator_may_return_null=1:max_allocation_size_mb=1024";
+}
+#endif
+
 namespace playback_test {
+
+// From here on no allocation can exceed 1 GiB: a loader that allocates what a header announces instead of
+// what the file holds fails. Sanitizer builds get the limit from their options above (their shadow memory
+// needs the address space an address-space limit would take).
+inline void LimitAllocations() {
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    rlimit limit{rlim_t(1) << 30, rlim_t(1) << 30};
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &limit), 0);
+#endif
+}
 
 // A directory of its own per test, removed afterwards.
 class TempDir {

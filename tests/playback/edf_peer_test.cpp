@@ -21,7 +21,7 @@ namespace {
 
 struct PeerSignal {
     const char* label;
-    int samplesPerRecord; // per record (EDFlib: sample frequency x record duration)
+    int samplesPerRecord; // EDFlib's "sample frequency", which is samples per record
     double physicalMin;
     double physicalMax;
     int digitalMin;
@@ -106,7 +106,7 @@ bool WriteWithEdflib(const std::string& path, const PeerFile& f) {
     for (int r = 0; r < f.records && ok; ++r) {
         for (int s = 0; s < ns && ok; ++s) {
             const PeerSignal& sig = f.signals[static_cast<size_t>(s)];
-            const int n = sig.samplesPerRecord * f.recordDuration10us / 100000;
+            const int n = sig.samplesPerRecord; // EDFlib's "sample frequency" is per record
             buf.resize(static_cast<size_t>(n));
             for (int k = 0; k < n; ++k) {
                 buf[static_cast<size_t>(k)] = static_cast<short>(DigitalValue(sig, s, r, k));

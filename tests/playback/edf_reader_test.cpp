@@ -399,12 +399,17 @@ TEST_F(EdfReader, HugeAnnouncedCountInTinyFile) {
     spec.recordsField = "99999999";
     spec.signals[0].samplesPerRecord = 21;
     const std::string path = Write(spec);
+    LimitAllocations();
     EDFFile edf;
     ASSERT_TRUE(edf.readFile(path.c_str()));
     EXPECT_EQ(edf.announcedSampleCount(0), 2099999979);
     const Values v = Retrieve(edf, 0);
     ASSERT_EQ(v.count, 21);
     EXPECT_EQ(v.values[20], Identity(DigitalSample(0, 0, 20)));
+    double* loaded = nullptr;
+    ASSERT_EQ(edf.retrieveSignalSampleValues(0, loaded), 21);
+    std::free(loaded);
+    EXPECT_EQ(LoadEEGedf(Wide(path).c_str(), 0), 21);
     // Above INT_MAX the values cannot be counted at all.
     spec.signals[0].samplesPerRecord = 22;
     EDFFile big;
