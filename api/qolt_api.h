@@ -104,6 +104,12 @@ typedef enum ECG2_27_NoiseFreq_E {
 /* ---- Session (connection, identity) ---------------------------------------------------------------- */
 /* @section session */
 
+#if QOLT_HAS_EXTENDED
+/** Asks the connection thread to check the link now (it ends the session if the instrument's device node
+ *  is gone). Extended. */
+QOLT_EXT_API void ReconnectDevice(void);
+#endif
+
 /* ---- Waveform settings ----------------------------------------------------------------------------- */
 /* @section settings */
 
@@ -157,6 +163,27 @@ QOLT_API int EnablePlayRawDataLoop(bool loop);
 
 /* ---- Device layer (ports, lock files, notifications) ----------------------------------------------- */
 /* @section device */
+
+#if QOLT_HAS_EXTENDED
+/** Registers the callback for a system notification code, replacing an earlier one for the same code;
+ *  a null callback unregisters. The POSIX builds detect removal by polling and never call it. Extended. */
+QOLT_EXT_API void RegisterNotifyEvent(unsigned code, QoltNotifyCB callback);
+#endif
+
+#if QOLT_HAS_POSIX_CALLS
+/** Sets the printf-style format, with exactly one %d, that turns a port number into a device node
+ *  (default "/dev/ttyACM%d" on Linux, "/dev/cu.usbmodem%d" on macOS); "%%" stands for '%'. It drives the
+ *  port scan, the presence test and the port names given to the identification. Null restores the
+ *  default. Returns 0, or -2 (nothing changed) when the format has not exactly one %d, has any other
+ *  conversion, or makes paths of 512 bytes or more. Takes effect at the next connection attempt. */
+QOLT_POSIX_API int SetDeviceNodeFormat(const char* format);
+
+/** Sets the directory of the port lock files "kestrane.ACM<n>.lock" (default "/var/lock" on Linux,
+ *  "/private/var/kestrane/lock" on macOS); it is created when missing. Null restores the default.
+ *  Returns 0, or -2 (nothing changed) when the directory is empty or a lock-file path in it could reach
+ *  128 bytes. Takes effect at the next connection attempt. */
+QOLT_POSIX_API int SetLockDirectory(const char* directory);
+#endif
 
 /*
  * Threads

@@ -33,8 +33,11 @@ function(qolt_apply_export_list target header)
         endforeach()
         string(APPEND _map "  local:\n    *;\n};\n")
         file(WRITE "${CMAKE_BINARY_DIR}/qolt_exports.map" "${_map}")
-        target_link_options(${target} PRIVATE
-            "LINKER:--version-script=${CMAKE_BINARY_DIR}/qolt_exports.map" "LINKER:--no-undefined")
+        target_link_options(${target} PRIVATE "LINKER:--version-script=${CMAKE_BINARY_DIR}/qolt_exports.map")
+        # clang leaves the sanitizer runtimes out of shared objects, so --no-undefined only holds unsanitized.
+        if(NOT QOLT_SANITIZE)
+            target_link_options(${target} PRIVATE "LINKER:--no-undefined")
+        endif()
         set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${CMAKE_BINARY_DIR}/qolt_exports.map")
     elseif(APPLE)
         set(_list "")
