@@ -1,5 +1,6 @@
 // The exported loaders: one load at a time, the file read outside any lock the packet builder takes, and the
 // result published in one step.
+#include "api/SessionSync.h"
 #include "playback/RecordingFile.h"
 #include "playback/RecordingLoaders.h"
 #include "playback/RecordingPublish.h"
@@ -48,6 +49,8 @@ int LoadEEGedf(const wchar_t* path, int signal) {
 }
 
 int EnablePlayRawDataLoop(bool loop) {
+    // The packet stream reads the flag at the end of a recording, under this lock.
+    CAutoCriticalSection lock(g_APICriticalSection);
     g_bPlayLoop = loop;
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "playback/RecordingPublish.h"
 
+#include "api/SessionSync.h"
 #include "synth/PlaybackBuffer.h"
 
 #include <cstdlib>
@@ -9,9 +10,9 @@ std::mutex g_RecordingLoadMutex;
 void _PublishRecording(double* samples, int count, const double* rate, const double* peak) {
     double* old = nullptr;
     {
-        // NOT YET LOCKED: this exchange belongs under g_APICriticalSection, the lock the poll thread holds
-        // while it builds a packet, so that a packet never sees a new pointer with an old count. That lock is
-        // defined by the session layer (api/SessionSync.h), which this branch does not have yet.
+        // The packet builder reads the buffer under this lock: it sees the old recording or the new one,
+        // never a new pointer with an old count. Only the exchange is locked, not the reading of the file.
+        CAutoCriticalSection lock(g_APICriticalSection);
         old = g_pECGFile;
         g_pECGFile = samples;
         g_nECGFileSize = samples != nullptr ? count : 0;

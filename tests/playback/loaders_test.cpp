@@ -1,6 +1,7 @@
 // LoadEEGtxt, LoadEEGbin and EnablePlayRawDataLoop: codes, clamping, peak, what a failure leaves, paths.
 #include "PlaybackTestSupport.h"
 
+#include "api/SessionSync.h"
 #include "playback/RecordingLoaders.h"
 #include "playback/RecordingPublish.h"
 #include "qolt_api.h"
@@ -15,6 +16,7 @@
 #include <filesystem>
 #include <limits>
 #include <string>
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -389,6 +391,52 @@ TEST_F(Loaders, ConcurrentLoadsPublishWholeRecordings) {
         EXPECT_EQ(s.count, 3);
         EXPECT_EQ(s.rate, 300);
     }
+}
+
+// A reader that holds the packet builder's lock, as the packet stream does, always sees a whole recording:
+// pointer, count, rate and peak of one load together. The thread-sanitizer build also sees any unlocked
+// access, the loop flag's included.
+TEST_F(Loaders, PacketBuilderSeesWholeRecordings) {
+    std::string a = "100\n300\n";
+    std::string b = "200\n500\n";
+    for (int i = 0; i < 300; ++i) {
+        a += "1000\n";
+    }
+    for (int i = 0; i < 500; ++i) {
+        b += "-2000\n";
+    }
+    const std::wstring pa = Wide(dir.Write("a.txt", a));
+    const std::wstring pb = Wide(dir.Write("b.txt", b));
+    ASSERT_EQ(LoadEEGtxt(pa.c_str()), 300);
+    std::atomic<bool> done{false};
+    std::atomic<int> inconsistent{0};
+    std::atomic<int> reads{0};
+    std::atomic<int> loops{0};
+    std::thread builder([&] {
+        while (!done.load()) {
+            CAutoCriticalSection lock(g_APICriticalSection);
+            const bool isA = g_nECGFileSize == 300 && g_fECGFileFreq == 100 && g_fECGFileMax == 1.0;
+            const bool isB = g_nECGFileSize == 500 && g_fECGFileFreq == 200 && g_fECGFileMax == 2.0;
+            const double expected = isA ? 1000 : -2000;
+            bool whole = (isA || isB) && g_pECGFile != nullptr;
+            for (int i = 0; whole && i < g_nECGFileSize; ++i) {
+                whole = g_pECGFile[i] == expected;
+            }
+            inconsistent += whole ? 0 : 1;
+            loops += g_bPlayLoop ? 1 : 0;
+            ++reads;
+        }
+    });
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_EQ(LoadEEGtxt(i % 2 == 0 ? pb.c_str() : pa.c_str()), i % 2 == 0 ? 500 : 300);
+        EXPECT_EQ(EnablePlayRawDataLoop(i % 3 == 0), 0);
+    }
+    while (reads.load() < 10) {
+        std::this_thread::yield();
+    }
+    done = true;
+    builder.join();
+    EXPECT_EQ(inconsistent.load(), 0);
 }
 
 // ---- Numbers mean the same whatever locale the application set ------------------------------------------
