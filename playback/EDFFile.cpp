@@ -100,6 +100,23 @@ bool SkipStream(FILE* file, int64_t n, unsigned char* scratch, size_t scratchSiz
 }
 
 const size_t kScratchBytes = 64 * 1024;
+
+// Bytes read from the file before conversion; not cleared (every byte used is read first).
+class ScratchBuffer {
+public:
+    void resize(size_t n) {
+        if (n > m_nSize) {
+            m_pData.reset(new unsigned char[n]);
+            m_nSize = n;
+        }
+    }
+    unsigned char* data() { return m_pData.get(); }
+    size_t size() const { return m_nSize; }
+
+private:
+    std::unique_ptr<unsigned char[]> m_pData;
+    size_t m_nSize = 0;
+};
 // Records up to this size are read whole, several per read: one read of the whole record costs less than a
 // read per signal's share. Bigger records get one positioned read of the signal's share each.
 const int64_t kWholeRecordBytes = 16 * 1024;
@@ -249,6 +266,7 @@ void EDFFile::close() {
         std::fclose(m_pFile);
         m_pFile = nullptr;
     }
+    m_bStreamConsumed = false;
 }
 
 bool EDFFile::readFile(const char* path) {
@@ -323,7 +341,7 @@ template <class T> int EDFFile::retrieve(int signal, T*& values, void (*onShorta
     const int64_t shareBytes = 2 * spr;
     const int64_t dataStart = static_cast<int64_t>(ns + 1) * EDFHeader::HeaderBytes;
     const SampleMapping mapping = MappingOf(*h.m_pSignals[signal]);
-    std::vector<unsigned char> scratch;
+    ScratchBuffer scratch;
 
     const int64_t fileSize = _RecordingFileSize(m_pFile);
     if (fileSize >= 0) {
@@ -341,7 +359,7 @@ template <class T> int EDFFile::retrieve(int signal, T*& values, void (*onShorta
         }
         if (recordBytes <= kWholeRecordBytes) {
             const int64_t perBlock = std::max<int64_t>(1, kBlockBytes / recordBytes);
-            scratch.resize(static_cast<size_t>(perBlock * recordBytes));
+            scratch.resize(static_cast<size_t>(std::min(perBlock, records) * recordBytes));
             for (int64_t r = 0; r < records; r += perBlock) {
                 const int64_t n = std::min(perBlock, records - r);
                 const auto got = static_cast<int64_t>(_ReadRecordingAt(m_pFile, dataStart + r * recordBytes,
@@ -379,8 +397,15 @@ template <class T> int EDFFile::retrieve(int signal, T*& values, void (*onShorta
         return static_cast<int>(count);
     }
 
-    // A stream that cannot seek (a pipe): it stands right after the signal headers; read it through, growing
-    // the array as records arrive.
+    // A stream of unknown size: read it through from the first record, growing the array as records arrive.
+    // One that cannot seek (a pipe) stands there after readStream, but only until the first retrieval.
+    if (!_SeekRecordingFile(m_pFile, dataStart)) {
+        if (m_bStreamConsumed) {
+            return RetrieveNoSignal;
+        }
+        std::clearerr(m_pFile);
+    }
+    m_bStreamConsumed = true;
     scratch.resize(kScratchBytes);
     T* out = nullptr;
     int64_t capacity = 0;
