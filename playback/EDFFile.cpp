@@ -37,6 +37,7 @@ struct SampleMapping {
     float constant = 0.0f;
     float gain = 0.0f;
     float offset = 0.0f;
+    bool finite = false; // every 16-bit sample maps to a finite value
 };
 
 SampleMapping MappingOf(const EDFSignal& signal) {
@@ -53,11 +54,19 @@ SampleMapping MappingOf(const EDFSignal& signal) {
     }
     m.kind = SampleMapping::Linear;
     m.offset = signal.Offset();
+    // The mapping is monotonic: when both ends of the 16-bit range map to finite values, every sample does.
+    const float low = (-32768.0f + m.offset) * m.gain;
+    const float high = (32767.0f + m.offset) * m.gain;
+    m.finite = std::isfinite(low) && std::isfinite(high);
     return m;
 }
 
 template <class T> void FillValues(T* out, size_t n, float value) {
     std::fill(out, out + n, static_cast<T>(value));
+}
+
+int16_t LittleEndianSample(const unsigned char* p) {
+    return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
 }
 
 // Converts n little-endian 16-bit samples.
@@ -74,9 +83,14 @@ template <class T> void ConvertSamples(const unsigned char* raw, size_t n, T* ou
     }
     const float gain = m.gain;
     const float offset = m.offset;
+    if (m.finite) {
+        for (size_t i = 0; i < n; ++i) {
+            out[i] = static_cast<T>((static_cast<float>(LittleEndianSample(raw + 2 * i)) + offset) * gain);
+        }
+        return;
+    }
     for (size_t i = 0; i < n; ++i) {
-        const auto bits = static_cast<uint16_t>(raw[2 * i] | (raw[2 * i + 1] << 8));
-        const float v = (static_cast<float>(static_cast<int16_t>(bits)) + offset) * gain;
+        const float v = (static_cast<float>(LittleEndianSample(raw + 2 * i)) + offset) * gain;
         out[i] = static_cast<T>(std::isfinite(v) ? v : 0.0f);
     }
 }
