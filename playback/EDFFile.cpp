@@ -2,6 +2,7 @@
 
 #include "playback/CNumbers.h"
 #include "playback/EDFDateTime.h"
+#include "playback/LargeArray.h"
 #include "playback/RecordingFile.h"
 
 #include <algorithm>
@@ -145,6 +146,7 @@ template <class T> T* AllocateValues(size_t count, void (*onShortage)()) {
         onShortage();
         p = std::malloc(count * sizeof(T));
     }
+    _AdviseLargeArray(p, count * sizeof(T));
     return static_cast<T*>(p);
 }
 

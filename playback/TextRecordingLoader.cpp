@@ -178,7 +178,10 @@ int LoadText(FILE* file, bool readUtf16) {
         if (std::isnan(v)) {
             v = 0.0;
         }
-        peak = std::max(peak, std::fabs(v));
+        const double magnitude = std::fabs(v);
+        if (magnitude > peak) {
+            peak = magnitude;
+        }
         v = std::clamp(v, -5000.0, 5000.0);
         if (count == samples.Capacity() && !samples.Grow(limit)) {
             _EmptyRecording();
