@@ -101,6 +101,80 @@ typedef enum ECG2_27_NoiseFreq_E {
 
 /* ---- Session (connection, identity) ---------------------------------------------------------------- */
 /* @section session */
+/*
+ * One session per process. Init or Connect start a background connection thread that finds the
+ * instrument (any port, or the one named), identifies it, streams to it and, when it is unplugged, tells
+ * the listener false and searches again; plugging it back brings the link up again without any call, and
+ * the output still selected is restarted. Close ends the session. See "Threads" at the end of this file.
+ */
+
+/** Starts the session and returns at once; the listener hears true when a link comes up and false when
+ *  it is lost (from the connection thread). A second Init (or Connect) while the session runs only
+ *  replaces the listener and the port. Searches every port. False when the thread cannot be started. */
+QOLT_API bool Init(QoltListenerCB listener);
+/** Starts the session on `port` (-1: any port; on Linux the n of /dev/ttyACMn) and waits up to
+ *  `timeout_ms` ms for a link to come up. True when one came up meanwhile; false otherwise (also when a
+ *  link was already up, or when called from a library callback): the search goes on in the background.
+ *  Replaces an Init listener (nothing is heard through it afterwards). */
+QOLT_API bool Connect(int port, unsigned timeout_ms);
+/** Ends the session: restores the default settings (ResetQOLT), tells the instrument, takes the link
+ *  down (the listener hears false if a link was up) and stops the connection thread. No callback comes
+ *  after it returns. With no session nothing is sent. Returns in bounded time (about a second at most
+ *  while a port is being probed). From a callback it only asks for the end: see "Threads". */
+QOLT_API void Close(void);
+/** True while the instrument's port is open. */
+QOLT_API bool IsConnected(void);
+/** True when the connected instrument is the enhanced (300R) model. */
+QOLT_API bool IsQOLT300R(void);
+/** Serial number of the connected instrument (from its information block, else its serial text); empty
+ *  when none is connected. At most 31 characters. Static buffer, valid until the next call. */
+QOLT_API const char* GetSerialNumber(void);
+/** Firmware version "major.minor" of the connected instrument; empty when unknown. Static buffer. */
+QOLT_API const char* GetFWVersion(void);
+/** Hardware version "x.y" of the connected instrument; empty when unknown. Static buffer. */
+QOLT_API const char* GetHWVersion(void);
+/** Version of this interface, "1.7.7". */
+QOLT_API const char* GetSDKVersion(void);
+
+#if QOLT_HAS_EXTENDED
+/** Asks the connection thread to check the link now (it ends the session if the instrument's device node
+ *  is gone). Extended. */
+QOLT_EXT_API void ReconnectDevice(void);
+/** Port Init uses at its next connection attempt (-1: any). Extended. */
+QOLT_EXT_API void SpecifyCOMPort(int port);
+/** Device-change notification handler: message 537 (0x219) asks for a link check as ReconnectDevice
+ *  does; other messages are ignored. Extended. */
+QOLT_EXT_API void WinEventCb(unsigned message, unsigned code, unsigned long data);
+/** Serial number from the information block; empty when unknown. At most 31 characters. Static
+ *  buffer. Extended. */
+QOLT_EXT_API const char* GetHWInfo(void);
+/** Name of the connected port (the device path); empty when none is connected. Static buffer. Extended. */
+QOLT_EXT_API const char* GetUSBPort(void);
+/** True once the instrument has sent its firmware version report (kept across links). Extended. */
+QOLT_EXT_API bool IsVersion4(void);
+/** One reading of the instrument's converter (0..65535). 0 when no instrument is connected or no reading
+ *  came, which cannot be told from a reading of 0. Pauses the stream's polling for about 10 ms.
+ *  Extended. */
+QOLT_EXT_API int GetAD(void);
+/** Registers the error listener (instrument error reports, code 0x80000001, from the poll thread); null
+ *  unregisters. Extended. */
+QOLT_EXT_API void RegisterErrorCallback(QoltErrorCB callback);
+/** Period of the output function now in force, in seconds. Extended. */
+QOLT_EXT_API double GetTimePeriod(void);
+/** Writes the instrument's identity: group (byte 10; 17 and above selects the newer serial form), model
+ *  (byte 9; 2 = enhanced model), hardware version x10, unit number 0..65535; each is taken modulo 256
+ *  (the unit modulo 65536). Re-reads the block and rebuilds the identity. 1 on success; 0 on failure,
+ *  and 0 without writing anything when no complete information block was received on this link. For
+ *  production tools. Extended. */
+QOLT_EXT_API int SetDeviceInformation(int group, int model, int hw_version_x10, int unit);
+/** Writes up to 16 bytes (the first 16 of `length`) of the manufacturing record; the rest of the record
+ *  is kept. A null pointer writes an unchanged record. 1 on success; 0 on failure, and 0 without writing
+ *  anything when no complete information block was received on this link. Extended. */
+QOLT_EXT_API int WriteMfgInfo(const unsigned char* data, unsigned long length);
+/** Copies min(length, 16) bytes of the manufacturing record last received (zeros before any
+ *  connection) into `buffer`; a null buffer copies nothing. Returns 1. Extended. */
+QOLT_EXT_API int ReadMfgInfo(unsigned char* buffer, unsigned long length);
+#endif
 
 /* ---- Waveform settings ----------------------------------------------------------------------------- */
 /* @section settings */
@@ -251,6 +325,27 @@ QOLT_EXT_API double GetDynamicRangeTestFreq(void);
 
 /* ---- Device layer (ports, lock files, notifications) ----------------------------------------------- */
 /* @section device */
+
+#if QOLT_HAS_EXTENDED
+/** Registers the callback for a system notification code, replacing an earlier one for the same code;
+ *  a null callback unregisters. The POSIX builds detect removal by polling and never call it. Extended. */
+QOLT_EXT_API void RegisterNotifyEvent(unsigned code, QoltNotifyCB callback);
+#endif
+
+#if QOLT_HAS_POSIX_CALLS
+/** Sets the printf-style format, with exactly one %d, that turns a port number into a device node
+ *  (default "/dev/ttyACM%d" on Linux, "/dev/cu.usbmodem%d" on macOS); "%%" stands for '%'. It drives the
+ *  port scan, the presence test and the port names given to the identification. Null restores the
+ *  default. Returns 0, or -2 (nothing changed) when the format has not exactly one %d, has any other
+ *  conversion, or makes paths of 512 bytes or more. Takes effect at the next connection attempt. */
+QOLT_POSIX_API int SetDeviceNodeFormat(const char* format);
+
+/** Sets the directory of the port lock files "kestrane.ACM<n>.lock" (default "/var/lock" on Linux,
+ *  "/private/var/kestrane/lock" on macOS); it is created when missing. Null restores the default.
+ *  Returns 0, or -2 (nothing changed) when the directory is empty or a lock-file path in it could reach
+ *  128 bytes. Takes effect at the next connection attempt. */
+QOLT_POSIX_API int SetLockDirectory(const char* directory);
+#endif
 
 /*
  * Threads

@@ -1,5 +1,13 @@
 #include "device/DeviceState.h"
 
-long g_hDevice = -1;
+#include "sync/Immortal.h"
+
+namespace {
+// Never destroyed: the monitor thread may still close the port while static destructors run.
+CImmortal<CSimpleCriticalSection> s_CriticalSection(false);
+} // namespace
+
+std::atomic<long> g_hDevice{-1};
 char g_szDevicePath[512] = {};
 bool s_bIs300R = false;
+CSimpleCriticalSection& g_CriticalSection = s_CriticalSection.value;

@@ -1,6 +1,16 @@
 #pragma once
 
+#include "sync/CriticalSection.h"
+
+#include <atomic>
+
 // The one open instrument port of the process.
-extern long g_hDevice;             // descriptor (Windows: handle); -1 while no port is open
-extern char g_szDevicePath[512];   // path of the port that passed the identify query; empty while none
-extern bool s_bIs300R;             // the connected instrument is the enhanced model; cleared on close
+// Descriptor (Windows: handle); -1 while no port is open. Atomic because the session's readiness tests
+// read it on application threads while the connection thread or the monitor closes the port.
+extern std::atomic<long> g_hDevice;
+extern char g_szDevicePath[512]; // path of the port that passed the identify query; empty while none
+extern bool s_bIs300R;           // the connected instrument is the enhanced model; cleared on close
+
+// Serialises writes to the port and every change of the port state above (open, identify, close), so a
+// descriptor is never closed under a write. Plain (not recursive); taken after g_APICriticalSection.
+extern CSimpleCriticalSection& g_CriticalSection;

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <mutex>
+
+// The instrument's 64-byte information block and the identity derived from it.
+
+constexpr int kDeviceHWInfoSize = 64;
+constexpr int kIdentityTextSize = 40; // room for the longest derived text and the 36-byte serial reply
+
+// Last complete block received from the instrument (zeros before the first link). Written and read
+// under g_APICriticalSection.
+extern unsigned char g_DeviceHWInfo[kDeviceHWInfoSize];
+// g_DeviceHWInfo came complete from the instrument on the current link; cleared at link-down. Without it
+// nothing is written back to the instrument's identity store. Under g_APICriticalSection.
+extern bool g_bDeviceHWInfoValid;
+// g_AboveFWVer5_5 (synth/SynthesisState.h) is set from the block here.
+
+// Identity texts of the connected instrument; empty while none is known. Every write, clear and copy of
+// them (and of the static query results) is made under g_IdentityMutex, a leaf lock: nothing else is
+// taken while it is held.
+extern std::mutex g_IdentityMutex;
+extern char g_SerialNo[kIdentityTextSize];
+extern char g_HWInfo[kIdentityTextSize];
+extern char g_FWVer[kIdentityTextSize];
+extern char g_HWVer[kIdentityTextSize];
+// Name of the connected port as passed to the identification (the device path on POSIX).
+extern char g_COMString[512];
+
+// What one information block says; filled by DeriveDeviceIdentity.
+struct DeviceIdentity {
+    char hwInfo[kIdentityTextSize];
+    char fwVer[kIdentityTextSize];
+    char hwVer[kIdentityTextSize];
+    bool newerForm;     // serial number in the newer form (byte 10 >= 17)
+    bool is300R;        // enhanced model; meaningful in the newer form only
+    bool aboveFWVer5_5; // (major * 16) | minor above 0x54
+};
+
+// Derives serial, versions and model from a block. False (and *out untouched) when the block does not
+// carry the "EE" serial letters at bytes 6 and 7.
+bool DeriveDeviceIdentity(const unsigned char (&block)[kDeviceHWInfoSize], DeviceIdentity* out);
+
+// Keeps, in order, the letters, digits and '-' of a serial reply; the result is always terminated.
+void FilterSerialText(const unsigned char* reply, int length, char (&out)[kIdentityTextSize]);
+
+// Queries the information block and rebuilds the derived identity. 1 on success (also when the reply
+// was short: the derived values then stay as they were and g_AboveFWVer5_5 becomes false), 0 when the
+// query could not be written or the block does not identify the instrument. Caller holds
+// g_APICriticalSection with polling paused (or the poll thread not running).
+int UpdateDeviceInformation();
+
+// Empties the identity texts and the port name, and forgets the block's validity for the link.
+void ClearDeviceIdentity();

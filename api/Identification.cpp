@@ -1,0 +1,68 @@
+#include "api/DeviceInformation.h"
+#include "api/Session.h"
+#include "device/DeviceState.h"
+#include "device/InstrumentCommands.h"
+#include "device/SerialPort.h"
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+// The opening exchange on an identified port; the caller closes the port when it fails.
+bool Identify(const char* name) {
+    _DrainCOMPort();
+    if (!IsTargetDevice())
+        return false;
+
+    if (!SendCommand(kCmdSerialText))
+        return false;
+    unsigned char reply[kSerialTextReplyCapacity];
+    const int got = ReadReply(reply, kSerialTextReplyCapacity, kSerialTextReplyMinimum, kSerialTextWaitMs);
+    if (got < kSerialTextReplyMinimum)
+        return false;
+    char serial[kIdentityTextSize];
+    FilterSerialText(reply, got, serial);
+    {
+        std::lock_guard<std::mutex> guard(g_IdentityMutex);
+        std::memcpy(g_SerialNo, serial, sizeof g_SerialNo);
+    }
+
+    if (UpdateDeviceInformation() < 1)
+        return false;
+
+    const size_t length = name == nullptr ? 0 : std::strlen(name);
+    if (length == 0)
+        return false;
+    unsigned char tag[kPortTagSize];
+    MakePortTagCommand(name[length - 1], tag);
+    if (!SendCommand(tag))
+        return false;
+    unsigned char tagReply[kPortTagReplyCapacity];
+    ReadReply(tagReply, kPortTagReplyCapacity, 0, kPortTagWaitMs);
+
+    {
+        std::lock_guard<std::mutex> guard(g_IdentityMutex);
+        std::snprintf(g_COMString, sizeof g_COMString, "%s", name);
+    }
+    int com = 0;
+    if (std::sscanf(name, "COM%d", &com) == 1)
+        g_iTargetDeviceSerialNumber = com;
+
+    return SendCommand(kCmdEndOfIdentification);
+}
+
+} // namespace
+
+bool _COMStringFound(char* name) {
+    // Nothing of an earlier link's block may be written back to this unit.
+    g_bDeviceHWInfoValid = false;
+    if (Identify(name))
+        return true;
+    // Closed at once: a rejected port left open would keep its descriptor and lock file until some later
+    // probe happened to reopen it.
+    ClearDeviceIdentity();
+    DeviceClose();
+    return false;
+}

@@ -1,0 +1,297 @@
+#include "api/Session.h"
+
+#include "api/DeviceInformation.h"
+#include "api/PollLoop.h"
+#include "api/SessionState.h"
+#include "api/SessionSync.h"
+#include "device/DeviceDiscovery.h"
+#include "device/DeviceState.h"
+#include "device/InstrumentCommands.h"
+#include "device/Monitor.h"
+#include "device/SerialPort.h"
+#include "sync/CriticalSection.h"
+#include "sync/Immortal.h"
+#include "sync/Threads.h"
+#include "synth/Change.h"
+#include "synth/SynthesisState.h"
+#include "synth/WaveformSettings.h"
+
+#include <mutex>
+
+namespace {
+
+CImmortal<CAutoResetEvent> s_hConnectedEvent(false);
+
+// Serialises Init, Connect and Close made on application threads, so that no Init revives the
+// connection thread that a Close is joining. Never taken by the library's own threads.
+std::mutex s_SessionCallMutex;
+
+// The connection thread: made, and ended by itself (it still has to be joined). Under
+// g_APICriticalSection.
+ThreadHandle s_hConnectDeviceThread{};
+bool s_bConnectThreadExists = false;
+bool s_bConnectThreadEnded = false;
+// A Close on an application thread is ending the session. Under g_APICriticalSection.
+bool s_bClosing = false;
+
+thread_local bool t_bConnectionThread = false;
+
+// The system's device-change notification.
+constexpr unsigned kDeviceChangeMessage = 0x219;
+constexpr unsigned kTurnPauseMs = 10;
+constexpr unsigned kFailedAttemptPauseMs = 1000;
+// Device nodes 0..kHighestScannedPort are probed when no port is named.
+constexpr int kHighestScannedPort = 127;
+
+bool OnLibraryThread() {
+    return t_bConnectionThread || IsPollThread();
+}
+
+// One connection attempt. A port that passes the identify query but not the identification has been
+// closed by _COMStringFound; the scan then goes on with the next higher port in the same attempt.
+bool ConnectAttempt(int port) {
+    if (port != -1)
+        return FindDevice(port, _COMStringFound);
+    for (int candidate = 0; candidate <= kHighestScannedPort; ++candidate) {
+        if (FindDevice(candidate, _COMStringFound))
+            return true;
+    }
+    return false;
+}
+
+// Linked: runs the poll thread until the link is lost or the session is closed, then takes the link
+// down.
+void RunLink() {
+    NotifyListener(true);
+    g_AutoMonitor.StartMonitor();
+    g_hPollingEvent.SetEvent();
+    SetLinkPollingPause(false);
+    ThreadHandle pollThread{};
+    const bool polling = CreateThread(&pollThread, USBDataPollThread, nullptr);
+
+    {
+        // A test rig that loses the instrument for a moment goes on with the same signal: the output
+        // still selected is started again (range, relays, DC offset and the first packet). The listener
+        // may have started it already.
+        CAutoCriticalSection lock(g_APICriticalSection);
+        if (polling && !g_bStopConnectDeviceThread && g_MainOutput != 0 && !s_ECGGoing)
+            Change();
+    }
+
+    while (!g_bStopConnectDeviceThread) {
+        g_hReconnectEvent.Wait();
+        if (g_bStopConnectDeviceThread || !DeviceIsAlive())
+            break;
+    }
+
+    // Link down. The port is closed only after the poll thread has ended, so that no packet goes to a
+    // closed (or reused) descriptor.
+    SetLinkPollingPause(true);
+    g_hPollingEvent.ResetEvent();
+    if (polling) {
+        JoinThread(pollThread);
+        CloseThread(pollThread);
+    }
+    {
+        CAutoCriticalSection lock(g_APICriticalSection);
+        ClearDeviceIdentity();
+        DeviceClose();
+        // No request will come for a stream of this link; the output restarts at the next link-up.
+        s_ECGGoing = false;
+        g_bChangeOnNextCycle = false;
+    }
+    g_AutoMonitor.PauseMonitor();
+    NotifyListener(false);
+}
+
+// Ends the session from the connection thread or the poll thread (a callback): those cannot wait for
+// themselves, so the connection thread is told to stop and ends by itself after its link-down.
+void CloseFromLibraryThread() {
+    CAutoPausePooling pause;
+    bool open;
+    {
+        CAutoCriticalSection lock(g_APICriticalSection);
+        open = g_hDevice != -1;
+    }
+    if (open) {
+        ResetQOLT();
+        CAutoCriticalSection lock(g_APICriticalSection);
+        if (g_hDevice != -1)
+            SendCommand(kCmdClose);
+    }
+    CAutoCriticalSection lock(g_APICriticalSection);
+    g_bStopConnectDeviceThread = true;
+    ReconnectDevice();
+}
+
+} // namespace
+
+std::atomic<int> g_nPortNumber{-1};
+std::atomic<bool> g_bStopConnectDeviceThread{false};
+CAutoResetEvent& g_hConnectedEvent = s_hConnectedEvent.value;
+int g_iTargetDeviceSerialNumber = 0;
+
+bool IsConnectionThread() {
+    return t_bConnectionThread;
+}
+
+void NotifyListener(bool connected) {
+    QoltListenerCB listener;
+    {
+        CAutoCriticalSection lock(g_APICriticalSection);
+        listener = g_Callback;
+    }
+    if (listener != nullptr)
+        listener(connected);
+}
+
+void ConnectedHandler(bool connected) {
+    if (connected)
+        g_hConnectedEvent.SetEvent();
+}
+
+void Free() {}
+
+bool DoInit(QoltListenerCB listener) {
+    CAutoCriticalSection lock(g_APICriticalSection);
+    const bool internal = OnLibraryThread();
+    if (internal && s_bClosing)
+        return false;
+    g_hReconnectEvent.ResetEvent();
+    g_bStopConnectDeviceThread = false;
+    g_Callback = listener;
+    if (s_bConnectThreadExists && s_bConnectThreadEnded && !internal) {
+        // It ended by itself (a Close from one of the library's threads) and holds no lock any more.
+        JoinThread(s_hConnectDeviceThread);
+        CloseThread(s_hConnectDeviceThread);
+        s_bConnectThreadExists = false;
+    }
+    if (!s_bConnectThreadExists) {
+        s_bConnectThreadEnded = false;
+        if (!CreateThread(&s_hConnectDeviceThread, ConnectDeviceThread, nullptr))
+            return false;
+        s_bConnectThreadExists = true;
+    }
+    Free();
+    return true;
+}
+
+void* ConnectDeviceThread(void* /*arg*/) {
+    t_bConnectionThread = true;
+    for (;;) {
+        {
+            // The decision to end is taken under the lock, where Init may have cleared the flag again.
+            CAutoCriticalSection lock(g_APICriticalSection);
+            if (g_bStopConnectDeviceThread) {
+                s_bConnectThreadEnded = true;
+                if (!s_bClosing)
+                    g_Callback = nullptr; // a Close from a callback: nothing is heard after it
+                break;
+            }
+        }
+        SleepEx(kTurnPauseMs);
+        bool linked;
+        {
+            CAutoCriticalSection lock(g_APICriticalSection);
+            if (g_bStopConnectDeviceThread)
+                continue;
+            linked = ConnectAttempt(g_nPortNumber);
+            if (linked && g_bStopConnectDeviceThread) {
+                ClearDeviceIdentity();
+                DeviceClose();
+                continue;
+            }
+        }
+        if (!linked) {
+            // The pause after a failed attempt is made without the lock; Close cuts it short.
+            g_hReconnectEvent.WaitTimeout(kFailedAttemptPauseMs);
+            continue;
+        }
+        RunLink();
+    }
+    t_bConnectionThread = false;
+    return nullptr;
+}
+
+bool Init(QoltListenerCB listener) {
+    if (OnLibraryThread()) {
+        g_nPortNumber = -1;
+        return DoInit(listener);
+    }
+    std::lock_guard<std::mutex> session(s_SessionCallMutex);
+    g_nPortNumber = -1;
+    return DoInit(listener);
+}
+
+bool Connect(int port, unsigned timeoutMs) {
+    if (OnLibraryThread()) {
+        // The link can only come up on the connection thread, which this call would block.
+        g_nPortNumber = port;
+        DoInit(ConnectedHandler);
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> session(s_SessionCallMutex);
+        g_nPortNumber = port;
+        g_hConnectedEvent.ResetEvent();
+        if (!DoInit(ConnectedHandler))
+            return false;
+    }
+    if (g_hConnectedEvent.WaitTimeout(timeoutMs) == 0)
+        return true;
+    Free();
+    return false;
+}
+
+void Close(void) {
+    if (OnLibraryThread()) {
+        CloseFromLibraryThread();
+        return;
+    }
+    std::lock_guard<std::mutex> session(s_SessionCallMutex);
+    CAutoPausePooling pause;
+    bool open;
+    {
+        CAutoCriticalSection lock(g_APICriticalSection);
+        open = g_hDevice != -1;
+        s_bClosing = true;
+    }
+    if (open) {
+        ResetQOLT();
+        CAutoCriticalSection lock(g_APICriticalSection);
+        if (g_hDevice != -1)
+            SendCommand(kCmdClose);
+    }
+    bool join;
+    ThreadHandle thread{};
+    {
+        CAutoCriticalSection lock(g_APICriticalSection);
+        g_bStopConnectDeviceThread = true;
+        ReconnectDevice();
+        join = s_bConnectThreadExists;
+        thread = s_hConnectDeviceThread;
+    }
+    if (join) {
+        // Runs its link-down (the listener hears false if a link was up) and ends.
+        JoinThread(thread);
+        CloseThread(thread);
+    }
+    CAutoCriticalSection lock(g_APICriticalSection);
+    s_bConnectThreadExists = false;
+    s_bConnectThreadEnded = false;
+    g_Callback = nullptr;
+    s_bClosing = false;
+}
+
+bool IsConnected(void) {
+    return g_hDevice != -1;
+}
+
+void SpecifyCOMPort(int port) {
+    g_nPortNumber = port;
+}
+
+void WinEventCb(unsigned message, unsigned /*code*/, unsigned long /*data*/) {
+    if (message == kDeviceChangeMessage)
+        ReconnectDevice();
+}

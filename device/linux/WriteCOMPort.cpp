@@ -1,0 +1,54 @@
+#include "device/SerialPort.h"
+
+#include "device/DeviceState.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
+namespace {
+// How long a write may wait for room in a full port before it gives up with the bytes sent so far.
+constexpr auto kWriteCompletionTime = std::chrono::milliseconds(1000);
+} // namespace
+
+// The non-blocking port may take a packet in parts: the rest follows as room appears, so a packet is
+// never cut short while the instrument keeps reading.
+int _WriteCOMPort(int length, const unsigned char* buffer, bool /*wait*/) {
+    if (length <= 0 || buffer == nullptr) {
+        return 0;
+    }
+    CAutoCriticalSection lock(g_CriticalSection);
+    const long handle = g_hDevice;
+    if (handle == -1) {
+        return 0;
+    }
+    const int descriptor = static_cast<int>(handle);
+    const auto giveUp = std::chrono::steady_clock::now() + kWriteCompletionTime;
+    int sent = 0;
+    while (sent < length) {
+        const ssize_t n = write(descriptor, buffer + sent, static_cast<size_t>(length - sent));
+        if (n > 0) {
+            sent += static_cast<int>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            return -1;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(giveUp - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            break;
+        }
+        pollfd room{descriptor, POLLOUT, 0};
+        if (poll(&room, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) {
+            break;
+        }
+        // Room, an error or a hang-up: the next write tells which.
+    }
+    return sent;
+}

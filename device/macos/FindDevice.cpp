@@ -1,0 +1,35 @@
+#include "device/DeviceDiscovery.h"
+
+#include "device/DeviceState.h"
+#include "device/posix/DeviceConfig.h"
+
+#include <glob.h>
+
+// Without a port number the candidates are the listed nodes, in listing order.
+bool FindDevice(int port, DeviceAcceptFn accept) {
+    bool found = false;
+    if (port == -1) {
+        char format[kDeviceNodeFormatCapacity];
+        CopyDeviceNodeFormat(format);
+        char pattern[kDevicePatternCapacity];
+        if (!FormatDeviceNodePattern(format, pattern, sizeof pattern)) {
+            return false;
+        }
+        glob_t listing{};
+        if (glob(pattern, 0, nullptr, &listing) == 0) {
+            for (std::size_t i = 0; i < listing.gl_pathc && !found; ++i) {
+                int candidate = 0;
+                if (ParseDeviceNode(format, listing.gl_pathv[i], &candidate)) {
+                    found = DoFindDevice(candidate);
+                }
+            }
+        }
+        globfree(&listing);
+    } else {
+        found = DoFindDevice(port);
+    }
+    if (!found) {
+        return false;
+    }
+    return accept == nullptr || accept(g_szDevicePath);
+}

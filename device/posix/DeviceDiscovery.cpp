@@ -1,0 +1,176 @@
+#include "device/DeviceDiscovery.h"
+
+#include "api/SessionSync.h"
+#include "device/DeviceState.h"
+#include "device/SerialPort.h"
+#include "device/posix/ConnectedPort.h"
+#include "device/posix/DeviceConfig.h"
+#include "device/posix/PlatformDefaults.h"
+#include "device/posix/PortSettings.h"
+#include "sync/Threads.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+char g_szLockFilePath[128] = {};
+int g_nLockFile = -1;
+
+static_assert(sizeof g_szLockFilePath == kLockPathCapacity, "lock path buffer");
+static_assert(sizeof g_szDevicePath == kDevicePathCapacity, "device path buffer");
+
+namespace {
+
+constexpr unsigned kFailedAttemptPauseMs = 1000;
+constexpr int kLockAttempts = 2;
+
+// What a lock file found in place tells about its owner.
+enum class LockOwner { Alive, Gone, Unreadable };
+
+LockOwner ProbeLockOwner(int descriptor) {
+    std::int32_t pid = 0;
+    const ssize_t n = read(descriptor, &pid, sizeof pid);
+    // A short file, or one naming no single process (0 and -1 would address process groups), is not a
+    // lock this library wrote.
+    if (n != static_cast<ssize_t>(sizeof pid) || pid <= 0) {
+        return LockOwner::Unreadable;
+    }
+    if (kill(static_cast<pid_t>(pid), 0) == 0) {
+        return LockOwner::Alive;
+    }
+    // Only "no such process" frees the port: EPERM means a live process of another user.
+    return errno == ESRCH ? LockOwner::Gone : LockOwner::Alive;
+}
+
+bool WritePid(int descriptor) {
+    const std::int32_t pid = static_cast<std::int32_t>(getpid());
+    return write(descriptor, &pid, sizeof pid) == static_cast<ssize_t>(sizeof pid);
+}
+
+} // namespace
+
+bool DeviceConnect(DeviceAcceptFn accept, int port, int attempts) {
+    for (int i = 0; i < attempts; ++i) {
+        if (FindDevice(port, accept)) {
+            return true;
+        }
+        SleepEx(kFailedAttemptPauseMs);
+    }
+    return false;
+}
+
+bool DoFindDevice(int port) {
+    // A port an earlier probe left open (a rejected predicate) would otherwise leak its descriptor.
+    DeviceClose();
+
+    char format[kDeviceNodeFormatCapacity];
+    CopyDeviceNodeFormat(format);
+    char path[kDevicePathCapacity];
+    char pattern[kDevicePatternCapacity];
+    if (!FormatDeviceNode(format, port, path, sizeof path) ||
+        !FormatDeviceNodePattern(format, pattern, sizeof pattern)) {
+        return false;
+    }
+
+    const int descriptor = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        return false;
+    }
+    {
+        CAutoCriticalSection lock(g_CriticalSection);
+        g_hDevice = descriptor;
+    }
+    if (!LockDeviceFile(port) || !LockDevice(descriptor)) {
+        DeviceClose();
+        return false;
+    }
+    DeviceCancelIO();
+    // A node that is no terminal is no instrument.
+    if (!ConfigurePort(descriptor) || !IsTargetDevice()) {
+        DeviceClose();
+        return false;
+    }
+    CommitConnectedPort(path, pattern);
+    BumpLinkGeneration();
+    return true;
+}
+
+bool LockDeviceFile(int port) {
+    char directory[kLockPathCapacity];
+    CopyLockDirectory(directory);
+    EnsureLockDirectory(directory);
+
+    // Committed to g_szLockFilePath only once the file is ours.
+    char path[kLockPathCapacity];
+    if (!FormatLockFilePath(directory, port, path, sizeof path)) {
+        return false;
+    }
+    // One process holds one port; a lock still recorded here belongs to no open port.
+    {
+        CAutoCriticalSection lock(g_CriticalSection);
+        UnlockDeviceFile();
+    }
+
+    for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+        const int created = open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (created >= 0) {
+            // Exactly 0600 whatever the process's umask.
+            if (fchmod(created, 0600) != 0 || !WritePid(created)) {
+                close(created);
+                unlink(path);
+                return false;
+            }
+            CAutoCriticalSection lock(g_CriticalSection);
+            g_nLockFile = created;
+            std::memcpy(g_szLockFilePath, path, sizeof g_szLockFilePath);
+            return true;
+        }
+        if (errno != EEXIST) {
+            return false;
+        }
+        const int existing = open(path, O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+        if (existing < 0) {
+            return false;
+        }
+        const LockOwner owner = ProbeLockOwner(existing);
+        close(existing);
+        if (owner == LockOwner::Alive) {
+            return false;
+        }
+        if (owner == LockOwner::Gone) {
+            unlink(path);
+        }
+        // Unreadable: left in place, so the next attempt finds it again and the port stays blocked.
+    }
+    return false;
+}
+
+// Called with g_CriticalSection held (DeviceClose).
+void UnlockDeviceFile() {
+    if (g_nLockFile == -1) {
+        return;
+    }
+    close(g_nLockFile);
+    g_nLockFile = -1;
+    unlink(g_szLockFilePath);
+    std::memset(g_szLockFilePath, 0, sizeof g_szLockFilePath);
+}
+
+void UnlockDevice() {
+    UnlockDeviceFile();
+    const long handle = g_hDevice;
+    if (handle != -1) {
+        struct flock unlock {};
+        unlock.l_type = F_UNLCK;
+        unlock.l_whence = SEEK_SET;
+        unlock.l_start = 0;
+        unlock.l_len = 0;
+        fcntl(static_cast<int>(handle), F_SETLK, &unlock);
+    }
+}

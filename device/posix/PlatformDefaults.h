@@ -1,0 +1,10 @@
+#pragma once
+
+// What differs between the POSIX platforms in discovery (device/linux, device/macos).
+
+// The device-node format used until SetDeviceNodeFormat names another.
+const char* DefaultDeviceNodeFormat();
+// The lock directory used until SetLockDirectory names another.
+const char* DefaultLockDirectory();
+// Creates the lock directory if it is missing; failures are left to the exclusive create that follows.
+void EnsureLockDirectory(const char* directory);

@@ -1,0 +1,115 @@
+#include "device/SerialPort.h"
+
+#include "device/DeviceDiscovery.h"
+#include "device/DeviceState.h"
+#include "device/InstrumentCommands.h"
+#include "device/posix/ConnectedPort.h"
+#include "device/posix/DeviceConfig.h"
+#include "device/posix/NodeListing.h"
+#include "sync/Threads.h"
+
+#include <aio.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// A drain reads in the reply's size and ends when nothing more is waiting, or at these bounds.
+constexpr int kDrainChunk = 36;
+constexpr int kDrainMaxReads = 1000;
+constexpr auto kDrainMaxTime = std::chrono::milliseconds(100);
+
+// Pattern that lists the connected port's node; empty while none is connected.
+char s_szDevicePattern[kDevicePatternCapacity] = {};
+
+} // namespace
+
+void CommitConnectedPort(const char* path, const char* pattern) {
+    CAutoCriticalSection lock(g_CriticalSection);
+    std::snprintf(g_szDevicePath, sizeof g_szDevicePath, "%s", path);
+    std::snprintf(s_szDevicePattern, sizeof s_szDevicePattern, "%s", pattern);
+}
+
+void ClearConnectedPortLocked() {
+    std::memset(g_szDevicePath, 0, sizeof g_szDevicePath);
+    std::memset(s_szDevicePattern, 0, sizeof s_szDevicePattern);
+}
+
+int _ReadCOMPort(int length, unsigned char* buffer) {
+    if (length <= 0 || buffer == nullptr) {
+        return 0;
+    }
+    const long handle = g_hDevice;
+    if (handle == -1) {
+        return 0;
+    }
+    const ssize_t n = read(static_cast<int>(handle), buffer, static_cast<size_t>(length));
+    return n < 0 ? 0 : static_cast<int>(n);
+}
+
+void _DrainCOMPort() {
+    unsigned char discard[kDrainChunk];
+    const auto giveUp = std::chrono::steady_clock::now() + kDrainMaxTime;
+    for (int reads = 0; reads < kDrainMaxReads; ++reads) {
+        if (_ReadCOMPort(kDrainChunk, discard) == 0 || std::chrono::steady_clock::now() >= giveUp) {
+            break;
+        }
+    }
+}
+
+bool IsTargetDevice() {
+    _DrainCOMPort();
+    if (!SendCommand(kCmdIdentify)) {
+        return false;
+    }
+    unsigned char reply[kIdentifyReplyCapacity];
+    const int got = ReadReply(reply, kIdentifyReplyCapacity, kIdentifyReplyMinimum, kIdentifyWaitMs);
+    return IsIdentifyReply(reply, got);
+}
+
+void DeviceCancelIO() {
+    const long handle = g_hDevice;
+    if (handle != -1) {
+        aio_cancel(static_cast<int>(handle), nullptr);
+    }
+}
+
+void DeviceClose() {
+    CAutoCriticalSection lock(g_CriticalSection);
+    const long handle = g_hDevice;
+    if (handle == -1) {
+        return;
+    }
+    UnlockDevice();
+    ClearConnectedPortLocked();
+    // Marked closed before the descriptor goes, so nobody picks up a number the system may hand out again.
+    g_hDevice = -1;
+    CloseHandle(handle);
+    s_bIs300R = false;
+}
+
+bool DeviceIsAlive() {
+    char path[sizeof g_szDevicePath];
+    char pattern[kDevicePatternCapacity];
+    {
+        CAutoCriticalSection lock(g_CriticalSection);
+        std::memcpy(path, g_szDevicePath, sizeof path);
+        std::memcpy(pattern, s_szDevicePattern, sizeof pattern);
+    }
+    path[sizeof path - 1] = '\0';
+    pattern[sizeof pattern - 1] = '\0';
+    return IsNodeListed(pattern, path);
+}
+
+bool DeviceCheckPath(const char* path) {
+    if (path == nullptr) {
+        return false;
+    }
+    CAutoCriticalSection lock(g_CriticalSection);
+    return g_szDevicePath[0] != '\0' && strncmp(path, g_szDevicePath, sizeof g_szDevicePath) == 0;
+}
+
+void SetDeviceTimeoutSetting() {}
