@@ -13,6 +13,8 @@
 #include "sync/Immortal.h"
 #include "sync/Threads.h"
 #include "synth/Change.h"
+#include "synth/OutputRange.h"
+#include "synth/SettingsLock.h"
 #include "synth/SynthesisState.h"
 #include "synth/WaveformSettings.h"
 
@@ -43,8 +45,10 @@ constexpr unsigned kFailedAttemptPauseMs = 1000;
 // Device nodes 0..kHighestScannedPort are probed when no port is named.
 constexpr int kHighestScannedPort = 127;
 
+// Also a thread inside a setting call (a sync callback): it holds the API lock, which the connection
+// thread needs to end.
 bool OnLibraryThread() {
-    return t_bConnectionThread || IsPollThread();
+    return t_bConnectionThread || IsPollThread() || _InSettingCall();
 }
 
 // One connection attempt. A port that passes the identify query but not the identification has been
@@ -62,6 +66,10 @@ bool ConnectAttempt(int port) {
 // Linked: runs the poll thread until the link is lost or the session is closed, then takes the link
 // down.
 void RunLink() {
+    {
+        CAutoCriticalSection lock(g_APICriticalSection);
+        _ResetOutputStageForNewLink();
+    }
     NotifyListener(true);
     g_AutoMonitor.StartMonitor();
     g_hPollingEvent.SetEvent();

@@ -1,9 +1,11 @@
 #include "qolt_api.h"
 #include "synth/OutputRange.h"
 #include "synth/SettingChecks.h"
+#include "synth/SettingsLock.h"
 #include "synth/WaveformSettings.h"
 
 int SetBaselineResetTest(int mode) {
+    CSettingsLock lock;
     if (_IsNotReady()) {
         return -1;
     }

@@ -1,5 +1,189 @@
 #include "synth/Change.h"
 
+#include "api/PacketStream.h"
+#include "device/DeviceState.h"
+#include "device/InstrumentCommands.h"
+#include "sync/Threads.h"
+#include "synth/CycleParameters.h"
+#include "synth/ECG2_27Complex.h"
+#include "synth/ECGComplex.h"
+#include "synth/FrequencyScanState.h"
+#include "synth/InputDynamicRange.h"
+#include "synth/OutputRange.h"
+#include "synth/Pacing.h"
+#include "synth/PacingState.h"
+#include "synth/PlaybackBuffer.h"
+#include "synth/SettingsLock.h"
+#include "synth/SyncCallbacks.h"
+#include "synth/SynthesisState.h"
+#include "synth/WaveformSettings.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+bool s_bChangeInProcess = false;
+// A Change was asked for while one was in process.
+bool s_bChangeAgain = false;
+
+// Rounds one Change makes for changes asked for meanwhile; a callback that asks for a change at every
+// round cannot keep the caller here. Left over while streaming: the next cycle boundary.
+constexpr int kMaxChangeRounds = 16;
+// Pause after the stop command before anything else goes to the instrument.
+constexpr unsigned kStopSettleMs = 300;
+
+// Peak limits of the ECG2_27 complex (before its doubling): alone, and under pacing pulses.
+constexpr double kECG2_27PeakLimit = 2.857;
+constexpr double kECG2_27PacedPeakLimit = 1.25;
+// Largest value of a triangle or square with the dynamic-range sine added.
+constexpr double kDynamicRangeCeiling = 5.0;
+
+double FrequencyLimit(int stored) {
+    switch (stored) {
+    case 4:
+    case 5:
+        return 5.0;
+    case 7:
+        return 6.0;
+    default:
+        return 500.0;
+    }
+}
+
+// Model gain: amplitude settings (divided by 1000) are turned into peaks with it.
+double Gain() {
+    return s_bIs300R ? 2.5 : 5.0;
+}
+
+// Limits the peak in force to `limit`, keeping its sign, and stores as the amplitude setting the value that
+// gives that peak, so that GetAmplitude reports it and a later switch of function starts from it.
+// `doubling` is 2 once the ECG2_27 complex's peak has been doubled, 1 before.
+void LimitPeak(double limit, double doubling) {
+    if (std::fabs(g_Amplitude) > limit) {
+        g_Amplitude = std::copysign(limit, g_Amplitude);
+        g_NextAmplitude = 2.0 * g_Amplitude / (Gain() * doubling);
+    }
+}
+
+void StopStream() {
+    s_ECGGoing = false;
+    ++g_nStreamGeneration;
+    SendCommand(kCmdStopStream);
+    g_BaseLineOverload = 0;
+    g_bFrequencyScanEnabled = false;
+    g_FreqScan1 = false;
+    g_FreqScan3 = false;
+    _SetRelaysV4();
+    SleepEx(kStopSettleMs);
+}
+
+void StartStream() {
+    // Without a port nothing would ever ask for the next packet: the stream starts at the next link-up.
+    if (g_hDevice == -1) {
+        return;
+    }
+    _DiscardStaleDataRequests();
+    s_ECGGoing = true;
+    ++g_nStreamGeneration;
+    g_nPacketNumber = 0;
+    g_bChangeOnNextCycle = false;
+    SendNextPacket();
+}
+
+// The settings of a selected output function into the state that the per-sample synthesis reads.
+void ApplyOutputFunction() {
+    const bool baselineSine = g_BaseLineOverload != 0 && g_MainOutput == 1;
+    if (g_MainOutput == 12) {
+        g_PulseWidth = 50.0;
+    }
+    g_Frequency = g_NextFrequency;
+    if (!baselineSine) {
+        g_Amplitude = (g_NextAmplitude / 2.0) * Gain();
+    }
+    if (g_MainOutput == 7) {
+        LimitPeak(kECG2_27PeakLimit, 1.0);
+        if (g_PacingAmplitude != 0.0) {
+            LimitPeak(kECG2_27PacedPeakLimit, 1.0);
+        }
+        g_Amplitude *= 2.0;
+    }
+    const double limit = FrequencyLimit(g_MainOutput);
+    if (g_Frequency > limit) {
+        g_Frequency = limit;
+        if (g_SyncFreqCallback != nullptr) {
+            g_SyncFreqCallback(g_Frequency);
+        }
+    }
+    if (g_MainOutput == 13) {
+        _UpdateRange(g_fECGFileMax);
+    } else if (!baselineSine) {
+        _UpdateRange(std::max(std::fabs(g_Amplitude), g_TWaveAmplitude));
+    }
+    _ComputeTimePeriod();
+    _ComputeMainNoiseAmplitude();
+    if (g_DynamicRangeTest) {
+        LimitPeak(kDynamicRangeCeiling - g_ADynamicRange / 2.0, g_MainOutput == 7 ? 2.0 : 1.0);
+    }
+    _ComputePulseWidth();
+    _ComputeECG2_27SegmentTimes();
+    g_fOutputTime = 0.0;
+    g_nPulsesRequired = 0;
+    s_PacDelayTP = 0.0;
+    // No pulse (nor staircase step) is in progress after a change.
+    s_PacingHighRangeNeeded = false;
+    s_PacingShortPulseNeeded = false;
+    s_PacingIndicationNeeded = false;
+    if (g_PacingAmplitude != 0.0) {
+        _SetUpPacing();
+    }
+    if (g_MainOutput == 10 || g_MainOutput == 11) {
+        _ComputeECGComplexParameters();
+    }
+    if (g_MainOutput == 14) {
+        _StartInputDynamicRange();
+    }
+    if (!s_ECGGoing) {
+        StartStream();
+    }
+}
+
+void ChangeOnce() {
+    if (g_MainOutput == 0) {
+        if (s_ECGGoing) {
+            StopStream();
+        }
+    } else {
+        ApplyOutputFunction();
+    }
+    // The first packet of a stream has gone out with the range chosen above; the range settles here.
+    g_fVoltageRange = g_RangeV4Ch2Off;
+    if (g_PacingAmplitude > 0.0 || g_DCVariable) {
+        g_fVoltageRange = g_RangeV4Ch2On;
+    }
+    if (!(g_BaseLineOverload != 0 && g_MainOutput == 1)) {
+        _SetRelaysV4();
+        _SetDCOffset();
+    }
+}
+
+} // namespace
+
 void Change() {
-    // Body arrives with the sample stream: the change steps, calling the derived-state computations.
+    CSettingsLock lock;
+    if (s_bChangeInProcess) {
+        s_bChangeAgain = true;
+        return;
+    }
+    s_bChangeInProcess = true;
+    int rounds = 0;
+    do {
+        s_bChangeAgain = false;
+        ChangeOnce();
+    } while (s_bChangeAgain && ++rounds < kMaxChangeRounds);
+    if (s_bChangeAgain && s_ECGGoing && g_MainOutput != 0) {
+        g_bChangeOnNextCycle = true;
+    }
+    s_bChangeAgain = false;
+    s_bChangeInProcess = false;
 }

@@ -1,5 +1,20 @@
 #include "synth/Change.h"
+#include "synth/SettingsLock.h"
+#include "synth/SynthesisState.h"
+#include "synth/WaveformSettings.h"
 
 void _ChangeRequested() {
-    // Body arrives with the sample stream: mark the change while streaming, otherwise Change().
+    CSettingsLock lock;
+    if (s_ECGGoing && g_MainOutput != 0) {
+        g_bChangeOnNextCycle = true;
+    } else {
+        Change();
+    }
+}
+
+void _CheckIfChangeRequired(double t) {
+    if (g_bChangeOnNextCycle && (g_fTimePeriod - t < 0.0004 || g_Frequency < 0.15)) {
+        g_bChangeOnNextCycle = false;
+        Change();
+    }
 }

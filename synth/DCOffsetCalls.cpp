@@ -3,9 +3,11 @@
 #include "synth/Change.h"
 #include "synth/OutputRange.h"
 #include "synth/SettingChecks.h"
+#include "synth/SettingsLock.h"
 #include "synth/WaveformSettings.h"
 
 int SetDCOffset(int offset) {
+    CSettingsLock lock;
     if (_IsNotReady()) {
         return -1;
     }
@@ -23,6 +25,7 @@ int GetDCOffset(void) {
 }
 
 int SetDCOffsetVariableMode(bool on) {
+    CSettingsLock lock;
     if (_IsNotReady()) {
         return -1;
     }
@@ -36,6 +39,7 @@ bool GetDCOffsetVariableMode(void) {
 }
 
 int SetDCOffsetCommonMode(bool on) {
+    CSettingsLock lock;
     // Switches a relay at once, so it needs the port itself; a registered listener is not enough.
     if (_IsPortClosed()) {
         return -1;
@@ -46,6 +50,7 @@ int SetDCOffsetCommonMode(bool on) {
 }
 
 int SetDCOffsetCommoneMode(bool on) {
+    CSettingsLock lock;
     return SetDCOffsetCommonMode(on);
 }
 

@@ -1,11 +1,13 @@
 #include "qolt_api.h"
 #include "synth/Change.h"
 #include "synth/SettingChecks.h"
+#include "synth/SettingsLock.h"
 #include "synth/WaveformSettings.h"
 
 #include <cmath>
 
 int SetQRSDuration(double ms) {
+    CSettingsLock lock;
     if (_IsNotReady()) {
         return -1;
     }
@@ -22,6 +24,7 @@ double GetQRSDuration(void) {
 }
 
 int SetTWave(double amplitude) {
+    CSettingsLock lock;
     if (_IsNotReady()) {
         return -1;
     }
@@ -38,6 +41,7 @@ double GetTWave(void) {
 }
 
 int SetECG2_27_Noise(ECG2_27_NoiseFreq_E selection, double amplitude) {
+    CSettingsLock lock;
     if (_IsNotReady()) {
         return -1;
     }
@@ -68,6 +72,7 @@ double GetECG2_27_NoiseAmp(void) {
 }
 
 int SetECG2_27_AAMIDriftTest(bool on) {
+    CSettingsLock lock;
     if (_IsNotReady()) {
         return -1;
     }
@@ -81,6 +86,7 @@ bool GetECG2_27_AAMIDriftTest(void) {
 }
 
 int SetDynamicRangeTest(bool on, double amplitude, double hz) {
+    CSettingsLock lock;
     if (_IsNotReady()) {
         return -1;
     }

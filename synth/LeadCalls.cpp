@@ -1,6 +1,7 @@
 #include "qolt_api.h"
 #include "synth/OutputRange.h"
 #include "synth/SettingChecks.h"
+#include "synth/SettingsLock.h"
 #include "synth/WaveformSettings.h"
 
 namespace {
@@ -14,6 +15,7 @@ bool IsLead(int lead) {
 } // namespace
 
 int SetOutputLead(int lead, bool on) {
+    CSettingsLock lock;
     if (_IsNotReady()) {
         return -1;
     }
@@ -34,6 +36,7 @@ bool GetOutputLead(int lead) {
 }
 
 int SetInputImpedanceMode(bool mode) {
+    CSettingsLock lock;
     if (_IsNotReady()) {
         return -1;
     }

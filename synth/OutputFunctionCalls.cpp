@@ -2,6 +2,7 @@
 #include "synth/Change.h"
 #include "synth/FrequencyScanState.h"
 #include "synth/SettingChecks.h"
+#include "synth/SettingsLock.h"
 #include "synth/SynthesisState.h"
 #include "synth/WaveformSettings.h"
 
@@ -25,6 +26,7 @@ double FrequencyLimit(int stored) {
 } // namespace
 
 int SetOutputFunc(int function) {
+    CSettingsLock lock;
     if (_IsNotReady()) {
         return -1;
     }
@@ -61,6 +63,7 @@ int GetOutputFunc(void) {
 }
 
 int SetAmplitude(double amplitude) {
+    CSettingsLock lock;
     if (_IsNotReady()) {
         return -1;
     }
@@ -84,6 +87,7 @@ double GetAmplitude(void) {
 }
 
 int SetFrequency(double hz) {
+    CSettingsLock lock;
     if (_IsNotReady()) {
         return -1;
     }
@@ -118,6 +122,7 @@ double GetFrequency(void) {
 }
 
 int SetPulseWidth(double ms) {
+    CSettingsLock lock;
     if (_IsNotReady()) {
         return -1;
     }

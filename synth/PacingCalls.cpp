@@ -1,9 +1,11 @@
 #include "qolt_api.h"
 #include "synth/Change.h"
 #include "synth/SettingChecks.h"
+#include "synth/SettingsLock.h"
 #include "synth/WaveformSettings.h"
 
 int SetPacingPulseMode(PacingPulse_E mode) {
+    CSettingsLock lock;
     if (_IsNotReady()) {
         return -1;
     }
@@ -17,6 +19,7 @@ PacingPulse_E GetPacingPulseMode(void) {
 }
 
 int SetPacingAmplitude(double amplitude) {
+    CSettingsLock lock;
     if (_IsNotReady()) {
         return -1;
     }
@@ -33,6 +36,7 @@ double GetPacingAmplitude(void) {
 }
 
 int SetPacingDuration(double ms) {
+    CSettingsLock lock;
     if (_IsNotReady()) {
         return -1;
     }
@@ -49,6 +53,7 @@ double GetPacingDuration(void) {
 }
 
 int SetPacingRate(unsigned int perMinute) {
+    CSettingsLock lock;
     if (_IsNotReady()) {
         return -1;
     }
@@ -65,6 +70,7 @@ unsigned int GetPacingRate(void) {
 }
 
 int SetOvershootTimeConstant(unsigned int ms) {
+    CSettingsLock lock;
     if (_IsNotReady()) {
         return -1;
     }
@@ -81,6 +87,7 @@ unsigned int GetOvershootTimeConstant(void) {
 }
 
 int SetPacingOvershootAmp(double amplitude) {
+    CSettingsLock lock;
     if (_IsNotReady()) {
         return -1;
     }

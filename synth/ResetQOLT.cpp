@@ -1,11 +1,13 @@
 #include "qolt_api.h"
 #include "synth/FrequencyScan.h"
 #include "synth/FrequencyScanState.h"
+#include "synth/SettingsLock.h"
 
 // Through the ordinary calls, in this order: the output goes off first, so that the frequency is checked
 // against the limit of no function. Results are not examined. The drift test, the baseline-reset test and
 // the overshoot amplitude are left as they are.
 void ResetQOLT(void) {
+    CSettingsLock lock;
     if (GetOutputFunc() != 0) {
         SetOutputFunc(0);
     }

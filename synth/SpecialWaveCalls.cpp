@@ -1,11 +1,13 @@
 #include "qolt_api.h"
 #include "synth/Change.h"
+#include "synth/SettingsLock.h"
 #include "synth/WaveformSettings.h"
 #include "synth/tables/StandardTables.h"
 
 // These apply at once and need no instrument: the stored waveforms restart from their first sample.
 
 int SetSpecialWave227(SpecialWave227_E index) {
+    CSettingsLock lock;
     const int w = static_cast<int>(index);
     if (w < 0 || w >= kIEC227WaveCount) {
         return -2;
@@ -21,6 +23,7 @@ int GetSpecialWave227(void) {
 }
 
 int SetSpecialWave251(SpecialWave251_E index) {
+    CSettingsLock lock;
     const int w = static_cast<int>(index);
     if (w < 0 || w >= kIEC251WaveCount) {
         return -2;
@@ -36,6 +39,7 @@ int GetSpecialWave251(void) {
 }
 
 int SetANE20000Lead(int lead) {
+    CSettingsLock lock;
     if (lead < 0 || lead >= kANE20000LeadCount) {
         return -1;
     }

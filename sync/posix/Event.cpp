@@ -78,8 +78,9 @@ CAutoResetEvent::~CAutoResetEvent() {
 int CAutoResetEvent::SetEvent() {
     pthread_mutex_lock(&m_data.lock);
     m_data.signalled = true;
-    pthread_mutex_unlock(&m_data.lock);
-    return pthread_cond_signal(&m_data.condition);
+    // Signalled under the lock: a waiter cannot return and let the event go before the signal is done.
+    pthread_cond_signal(&m_data.condition);
+    return pthread_mutex_unlock(&m_data.lock);
 }
 
 int CAutoResetEvent::ResetEvent() {
