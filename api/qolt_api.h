@@ -319,6 +319,38 @@ QOLT_EXT_API double GetDynamicRangeTestFreq(void);
 
 /* ---- Frequency scan -------------------------------------------------------------------------------- */
 /* @section scan */
+/*
+ * A scan sweeps the frequency of the output linearly from a start to a stop frequency, stepped after
+ * every output sample with the waveform's phase kept. The frequency callback (RegisterSyncFreqCB) hears the
+ * frequency after every packet (0.3 s of output). Once the frequency has reached the stop frequency, or has
+ * fallen to the start frequency (a stop at or below the start ends the scan after its first packet), the
+ * output is switched off and the output-function callback (RegisterSyncMainFuncCB) hears 0. The end is
+ * tested once per packet, so the frequency may pass the stop by up to one packet's steps. While a scan
+ * runs, SetFrequency is refused (-3); switching the output off ends the scan.
+ */
+
+/** Starts (enable true: sine, output function 1, from startFreq) or ends (enable false: output off) a sine
+ *  scan from startFreq (Hz, 0.5..500) to stopFreq (Hz, 0.01..500) in duration seconds (10..180). The three
+ *  values are stored whatever enable is. Returns 0; -1 when no instrument is ready; -2 startFreq, -3
+ *  stopFreq, -4 duration outside its range (NaN and infinity included), checked in that order, and then
+ *  nothing is stored. Ending with the output already off stores the values and calls no callback. */
+QOLT_API int SetFreqScanSine(bool enable, double startFreq, double stopFreq, int duration);
+/** True while a sine scan runs. */
+QOLT_API bool GetFreqScanSine(void);
+/** Start frequency of the last scan set, in Hz (0.5 by default; 0.05 after SetFreqScanECG(true)). */
+QOLT_API double GetFreqScanSineStartFreq(void);
+/** Stop frequency of the last scan set, in Hz (150 by default; 0.5 after SetFreqScanECG(true)). */
+QOLT_API double GetFreqScanSineStopFreq(void);
+/** Duration of the sine scan in seconds (30 by default). */
+QOLT_API int GetFreqScanSineDuration(void);
+#if QOLT_HAS_EXTENDED
+/** Extended. enable true: the ECG2_27 complex with its rate swept from 0.05 Hz to 0.5 Hz in 30 s (the
+ *  sine scan's start and stop become 0.05 and 0.5; its duration is kept). enable false: output off.
+ *  Returns 0, or -1 when no instrument is ready. */
+QOLT_EXT_API int SetFreqScanECG(bool enable);
+/** Extended. True while any frequency scan runs (sine or ECG rate). */
+QOLT_EXT_API bool GetFreqScanECG(void);
+#endif
 
 /* ---- Recorded-signal playback ---------------------------------------------------------------------- */
 /* @section playback */
