@@ -20,6 +20,8 @@
 #define QOLT_API_H
 
 #include <stdbool.h>
+#include <stddef.h>
+#include <wchar.h>
 
 #if defined(_WIN32)
 #if defined(QOLT_BUILDING_LIBRARY)
@@ -354,6 +356,48 @@ QOLT_EXT_API bool GetFreqScanECG(void);
 
 /* ---- Recorded-signal playback ---------------------------------------------------------------------- */
 /* @section playback */
+/*
+ * Recorded signals are loaded into one library-wide playback buffer and played by output function 7, once or
+ * in a loop. Loading replaces the buffer whole and does not start, stop or change the output; a playback
+ * already streaming takes the new recording's length and rate at its next change. Loads run one at a time
+ * (concurrent calls wait for each other); do not call them from a library callback.
+ * Paths are wide-character strings; the POSIX builds convert them to the multibyte encoding of the current
+ * locale (LC_CTYPE) and refuse (-1) a path that does not convert or needs 512 bytes or more.
+ * Numbers in files are read the same whatever locale the application set (a full stop is the decimal mark).
+ * Failures -1, -2 and -3 leave the loaded recording, its length and rate as they were; -4 leaves the buffer
+ * empty.
+ */
+
+/**
+ * Loads a text recording: line 1 the sample rate (samples/s, a decimal number above 0), line 2 the sample
+ * count N, then one sample per line (a line without a number is 0). Lines longer than 127 characters count as
+ * several lines. Samples are clamped to -5000..5000; the playback range follows their peak magnitude before
+ * clamping (peak/1000, at most 5.0). Reads N samples or up to the end of the file.
+ * Returns the number of samples loaded (0 or more); -1 file cannot be opened; -2 no first line, or a rate
+ * that is not a finite number above 0; -3 no second line, or N = 0; -4 N negative or no memory.
+ */
+QOLT_API int LoadEEGtxt(const wchar_t* path);
+
+/**
+ * Loads a big-endian binary recording: unsigned 16-bit sample rate (samples/s), signed 32-bit count N, then
+ * N signed 16-bit samples. Clamping, peak and reading as for LoadEEGtxt; a trailing odd byte is ignored.
+ * Returns the number of samples loaded; -1 file cannot be opened; -2 fewer than 2 bytes or rate 0; -3 fewer
+ * than 6 bytes or N = 0; -4 N negative or no memory.
+ */
+QOLT_API int LoadEEGbin(const wchar_t* path);
+
+/**
+ * Loads one signal (0-based index, annotation signals included) of an EDF or EDF+ file as physical values,
+ * unclamped, all data records back to back. The rate is samples per record / whole seconds per record,
+ * truncated. The playback range is left as the last text or binary load set it. A file cut short yields the
+ * records it holds; the missing part of the last one is 0.
+ * Returns the number of samples loaded; -1 the file cannot be opened or its headers are short or invalid;
+ * -2 no such signal, or a rate that truncates to 0; -4 more than INT_MAX samples or no memory.
+ */
+QOLT_API int LoadEEGedf(const wchar_t* path, int signal);
+
+/** Chooses whether playback repeats at the end of the recording (true at library load). Returns 0. */
+QOLT_API int EnablePlayRawDataLoop(bool loop);
 
 /* ---- Device layer (ports, lock files, notifications) ----------------------------------------------- */
 /* @section device */
