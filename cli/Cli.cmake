@@ -45,3 +45,14 @@ set_target_properties(qolt_sim_tool PROPERTIES
 qolt_strict_warnings(qolt_sim_tool)
 
 install(TARGETS qolt_cli qolt_sim_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# The C example of the README: built as C against the public header and the shared library only.
+add_executable(qolt_example_play_sine ${PROJECT_SOURCE_DIR}/examples/play_sine.c)
+target_link_libraries(qolt_example_play_sine PRIVATE qolt)
+set_target_properties(qolt_example_play_sine PROPERTIES
+    OUTPUT_NAME play_sine
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+if(NOT MSVC)
+    target_compile_options(qolt_example_play_sine PRIVATE -Wall -Wextra -Wconversion -pedantic
+        $<$<BOOL:${QOLT_WERROR}>:-Werror>)
+endif()

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
 namespace qoltcli {
 
@@ -24,9 +25,8 @@ public:
     Json& Field(const std::string& key, const std::string& value) { return Key(key).String(value); }
     Json& Field(const std::string& key, const char* value) { return Key(key).String(value); }
     Json& Field(const std::string& key, double value) { return Key(key).Number(value); }
-    Json& Field(const std::string& key, int value) { return Key(key).Integer(value); }
-    Json& Field(const std::string& key, long long value) { return Key(key).Integer(value); }
-    Json& Field(const std::string& key, unsigned long long value) {
+    template <typename T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool>, int> = 0>
+    Json& Field(const std::string& key, T value) {
         return Key(key).Integer(static_cast<long long>(value));
     }
     Json& Field(const std::string& key, bool value) { return Key(key).Bool(value); }

@@ -162,6 +162,9 @@ int RunOutput(const Options& o, const Reporter& reporter, const StopSignal& stop
     }
     instrument.HoldVirtualRequests();
     const double seconds = instrument.OutputSeconds();
+    // Counted before Close, whose own link-down the listener hears too.
+    const uint64_t losses = Events().linkLosses.load();
+    const uint64_t returns = Events().linkReturns.load();
     instrument.Close();
 
     if (ended == "no-samples") {
@@ -207,7 +210,7 @@ int RunOutput(const Options& o, const Reporter& reporter, const StopSignal& stop
         if (e.frequencyReported.load()) {
             j.Field("last_frequency_hz", e.frequency.load());
         }
-        j.Field("link_losses", e.linkLosses.load()).Field("link_returns", e.linkReturns.load());
+        j.Field("link_losses", losses).Field("link_returns", returns);
         j.Field("error_reports", e.errorReports.load());
         j.Field("virtual", instrument.IsVirtual()).Field("fast", o.fast);
         j.Key("instrument").BeginObject();
@@ -252,9 +255,9 @@ int RunOutput(const Options& o, const Reporter& reporter, const StopSignal& stop
         summary += o.command == Command::Load ? ", the recording ended" : ", the scan ended";
     }
     reporter.Line(summary);
-    if (e.linkLosses.load() > 0) {
-        reporter.Line("the instrument was lost " + std::to_string(e.linkLosses.load()) +
-                      " time(s) and came back " + std::to_string(e.linkReturns.load()) + " time(s)");
+    if (losses > 0) {
+        reporter.Line("the instrument was lost " + std::to_string(losses) + " time(s) and came back " +
+                      std::to_string(returns) + " time(s)");
     }
     for (const std::string& path : written) {
         reporter.Line("wrote " + path + " (" + Fixed(capture.Seconds()) + " s, " +
