@@ -163,14 +163,14 @@ void Free() {}
 
 bool DoInit(QoltListenerCB listener) {
     CAutoCriticalSection lock(g_APICriticalSection);
-    const bool internal = OnLibraryThread();
-    if (internal && s_bClosing)
+    if (OnLibraryThread() && s_bClosing)
         return false;
     g_hReconnectEvent.ResetEvent();
     g_bStopConnectDeviceThread = false;
     g_Callback = listener;
-    if (s_bConnectThreadExists && s_bConnectThreadEnded && !internal) {
-        // It ended by itself (a Close from one of the library's threads) and holds no lock any more.
+    if (s_bConnectThreadExists && s_bConnectThreadEnded) {
+        // It ended by itself (after a Close made from a callback) and holds no lock any more. Neither
+        // it nor its poll thread can be the caller: both have run their last library call.
         JoinThread(s_hConnectDeviceThread);
         CloseThread(s_hConnectDeviceThread);
         s_bConnectThreadExists = false;

@@ -469,9 +469,8 @@ QOLT_POSIX_API int SetLockDirectory(const char* directory);
  *       waits for the lock this one holds.
  *     - Frequency and output-function sync callbacks (RegisterSyncFreqCB, RegisterSyncMainFuncCB): from
  *       the thread that makes the change, with the library lock held: an application thread inside a
- *       setting call, or the poll thread. The rules of the graph callbacks apply; in addition, Init,
- *       Connect and Close must not be called from them on an application thread (Close would wait for
- *       the connection thread, which needs the lock the caller holds).
+ *       setting call, or the poll thread. The rules of the graph callbacks apply, also on an application
+ *       thread: Close only asks for the end and Connect returns false at once.
  *     - Notification callbacks (RegisterNotifyEvent): Windows build only, from the monitor's window
  *       thread.
  *
