@@ -9,7 +9,7 @@
 #include "synth/FrequencyScanState.h"
 #include "synth/MainFunctionVoltage.h"
 #include "synth/OutputRange.h"
-#include "synth/Pacing.h"
+#include "synth/PacingPulses.h"
 #include "synth/PacingState.h"
 #include "synth/PlaybackBuffer.h"
 #include "synth/SyncCallbacks.h"

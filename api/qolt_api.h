@@ -20,6 +20,8 @@
 #define QOLT_API_H
 
 #include <stdbool.h>
+#include <stddef.h>
+#include <wchar.h>
 
 #if defined(_WIN32)
 #if defined(QOLT_BUILDING_LIBRARY)
@@ -333,9 +335,83 @@ QOLT_EXT_API double GetDynamicRangeTestFreq(void);
 
 /* ---- Frequency scan -------------------------------------------------------------------------------- */
 /* @section scan */
+/*
+ * A scan sweeps the frequency of the output linearly from a start to a stop frequency, stepped after
+ * every output sample with the waveform's phase kept. The frequency callback (RegisterSyncFreqCB) hears the
+ * frequency after every packet (0.3 s of output). Once the frequency has reached the stop frequency, or has
+ * fallen to the start frequency (a stop at or below the start ends the scan after its first packet), the
+ * output is switched off and the output-function callback (RegisterSyncMainFuncCB) hears 0. The end is
+ * tested once per packet, so the frequency may pass the stop by up to one packet's steps. While a scan
+ * runs, SetFrequency is refused (-3); switching the output off ends the scan.
+ */
+
+/** Starts (enable true: sine, output function 1, from startFreq) or ends (enable false: output off) a sine
+ *  scan from startFreq (Hz, 0.5..500) to stopFreq (Hz, 0.01..500) in duration seconds (10..180). The three
+ *  values are stored whatever enable is. Returns 0; -1 when no instrument is ready; -2 startFreq, -3
+ *  stopFreq, -4 duration outside its range (NaN and infinity included), checked in that order, and then
+ *  nothing is stored. Ending with the output already off stores the values and calls no callback. */
+QOLT_API int SetFreqScanSine(bool enable, double startFreq, double stopFreq, int duration);
+/** True while a sine scan runs. */
+QOLT_API bool GetFreqScanSine(void);
+/** Start frequency of the last scan set, in Hz (0.5 by default; 0.05 after SetFreqScanECG(true)). */
+QOLT_API double GetFreqScanSineStartFreq(void);
+/** Stop frequency of the last scan set, in Hz (150 by default; 0.5 after SetFreqScanECG(true)). */
+QOLT_API double GetFreqScanSineStopFreq(void);
+/** Duration of the sine scan in seconds (30 by default). */
+QOLT_API int GetFreqScanSineDuration(void);
+#if QOLT_HAS_EXTENDED
+/** Extended. enable true: the ECG2_27 complex with its rate swept from 0.05 Hz to 0.5 Hz in 30 s (the
+ *  sine scan's start and stop become 0.05 and 0.5; its duration is kept). enable false: output off.
+ *  Returns 0, or -1 when no instrument is ready. */
+QOLT_EXT_API int SetFreqScanECG(bool enable);
+/** Extended. True while any frequency scan runs (sine or ECG rate). */
+QOLT_EXT_API bool GetFreqScanECG(void);
+#endif
 
 /* ---- Recorded-signal playback ---------------------------------------------------------------------- */
 /* @section playback */
+/*
+ * Recorded signals are loaded into one library-wide playback buffer and played by output function 7, once or
+ * in a loop. Loading replaces the buffer whole and does not start, stop or change the output; a playback
+ * already streaming takes the new recording's length and rate at its next change. Loads run one at a time
+ * (concurrent calls wait for each other); do not call them from a library callback.
+ * Paths are wide-character strings; the POSIX builds convert them to the multibyte encoding of the current
+ * locale (LC_CTYPE) and refuse (-1) a path that does not convert or needs 512 bytes or more.
+ * Numbers in files are read the same whatever locale the application set (a full stop is the decimal mark).
+ * Failures -1, -2 and -3 leave the loaded recording, its length and rate as they were; -4 leaves the buffer
+ * empty.
+ */
+
+/**
+ * Loads a text recording: line 1 the sample rate (samples/s, a decimal number above 0), line 2 the sample
+ * count N, then one sample per line (a line without a number is 0). Lines longer than 127 characters count as
+ * several lines. Samples are clamped to -5000..5000; the playback range follows their peak magnitude before
+ * clamping (peak/1000, at most 5.0). Reads N samples or up to the end of the file.
+ * Returns the number of samples loaded (0 or more); -1 file cannot be opened; -2 no first line, or a rate
+ * that is not a finite number above 0; -3 no second line, or N = 0; -4 N negative or no memory.
+ */
+QOLT_API int LoadEEGtxt(const wchar_t* path);
+
+/**
+ * Loads a big-endian binary recording: unsigned 16-bit sample rate (samples/s), signed 32-bit count N, then
+ * N signed 16-bit samples. Clamping, peak and reading as for LoadEEGtxt; a trailing odd byte is ignored.
+ * Returns the number of samples loaded; -1 file cannot be opened; -2 fewer than 2 bytes or rate 0; -3 fewer
+ * than 6 bytes or N = 0; -4 N negative or no memory.
+ */
+QOLT_API int LoadEEGbin(const wchar_t* path);
+
+/**
+ * Loads one signal (0-based index, annotation signals included) of an EDF or EDF+ file as physical values,
+ * unclamped, all data records back to back. The rate is samples per record / whole seconds per record,
+ * truncated. The playback range is left as the last text or binary load set it. A file cut short yields the
+ * records it holds; the missing part of the last one is 0.
+ * Returns the number of samples loaded; -1 the file cannot be opened or its headers are short or invalid;
+ * -2 no such signal, or a rate that truncates to 0; -4 more than INT_MAX samples or no memory.
+ */
+QOLT_API int LoadEEGedf(const wchar_t* path, int signal);
+
+/** Chooses whether playback repeats at the end of the recording (true at library load). Returns 0. */
+QOLT_API int EnablePlayRawDataLoop(bool loop);
 
 /* ---- Device layer (ports, lock files, notifications) ----------------------------------------------- */
 /* @section device */
@@ -363,8 +439,44 @@ QOLT_POSIX_API int SetLockDirectory(const char* directory);
 
 /*
  * Threads
- *   (Written by the session layer: which calls may run concurrently, which thread each callback comes
- *   from and which lock is held then.)
+ *
+ *   The library's own threads:
+ *     - the connection thread, from Init or Connect until Close: finds and identifies the instrument,
+ *       runs the link, notices its loss and searches again;
+ *     - the poll thread, one per link: answers the instrument's data requests with sample packets and
+ *       reads its reports;
+ *     - the monitor thread, for the library's whole life: watches the connected instrument's device node.
+ *
+ *   Every call may be made from any application thread, also from several at once. The calls that
+ *   exchange messages with the instrument, build packets or change what a packet is built from are
+ *   serialised by one recursive library lock; the poll thread holds it while it builds a packet (well
+ *   under a millisecond) and the connection thread while it probes a port (about a second at most when
+ *   a port answers and is rejected). Calls that ask the instrument (GetAD, SetDeviceInformation,
+ *   WriteMfgInfo) also pause the poll thread for their exchange. Init, Connect and Close made on
+ *   several application threads at once take turns (Connect's wait for the link excepted). The text
+ *   queries return static buffers shared by all threads (see the conventions at the top).
+ *
+ *   Callbacks, where they come from and what they may do:
+ *     - Connection listener (Init; Connect's own handler): from the connection thread, no library lock
+ *       held. It may make any call. Close from it only asks for the end: it returns at once, the
+ *       listener then hears false and the thread ends by itself (the next session call joins it).
+ *       Connect from it returns false at once. Init from it replaces the listener; it returns false, and
+ *       does nothing, while a Close made on another thread is ending the session.
+ *     - Graph and pacing graph callbacks (RegisterTimeAmpCB, RegisterPacingTimeAmpCB) and the error
+ *       listener (RegisterErrorCallback): from the poll thread, with the library lock held, while a
+ *       packet is built or a report is read. Keep them short: the instrument waits for the packet. They
+ *       may call the getters and the setting calls (the lock is recursive); Close and Connect behave as
+ *       from the listener. They must not wait for another thread that makes library calls: that thread
+ *       waits for the lock this one holds.
+ *     - Frequency and output-function sync callbacks (RegisterSyncFreqCB, RegisterSyncMainFuncCB): from
+ *       the thread that makes the change, with the library lock held: an application thread inside a
+ *       setting call, or the poll thread. The rules of the graph callbacks apply; in addition, Init,
+ *       Connect and Close must not be called from them on an application thread (Close would wait for
+ *       the connection thread, which needs the lock the caller holds).
+ *     - Notification callbacks (RegisterNotifyEvent): Windows build only, from the monitor's window
+ *       thread.
+ *
+ *   Unloading: call Close first. The connection and poll threads run until Close ends them.
  */
 
 #ifdef __cplusplus

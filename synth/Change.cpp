@@ -10,7 +10,7 @@
 #include "synth/FrequencyScanState.h"
 #include "synth/InputDynamicRange.h"
 #include "synth/OutputRange.h"
-#include "synth/Pacing.h"
+#include "synth/PacingPulses.h"
 #include "synth/PacingState.h"
 #include "synth/PlaybackBuffer.h"
 #include "synth/SettingsLock.h"

@@ -1,0 +1,58 @@
+# The command-line tools: `qolt` (links the shared library like any application, and the virtual instrument
+# for --virtual) and `qolt-sim` (the virtual instrument alone, serving a pseudo-terminal to other
+# processes). Included by the top CMakeLists after the library and qolt_sim exist.
+if(NOT TARGET qolt_sim)
+    return()
+endif()
+
+set(QOLT_CLI_DIR ${CMAKE_CURRENT_LIST_DIR})
+
+add_executable(qolt_cli
+    ${QOLT_CLI_DIR}/QoltMain.cpp
+    ${QOLT_CLI_DIR}/Options.cpp
+    ${QOLT_CLI_DIR}/Functions.cpp
+    ${QOLT_CLI_DIR}/Help.cpp
+    ${QOLT_CLI_DIR}/Refusal.cpp
+    ${QOLT_CLI_DIR}/Json.cpp
+    ${QOLT_CLI_DIR}/Report.cpp
+    ${QOLT_CLI_DIR}/StopSignal.cpp
+    ${QOLT_CLI_DIR}/LibraryEvents.cpp
+    ${QOLT_CLI_DIR}/Instrument.cpp
+    ${QOLT_CLI_DIR}/PlugPlan.cpp
+    ${QOLT_CLI_DIR}/Settings.cpp
+    ${QOLT_CLI_DIR}/Recording.cpp
+    ${QOLT_CLI_DIR}/IdentityCommands.cpp
+    ${QOLT_CLI_DIR}/OutputCommand.cpp)
+target_include_directories(qolt_cli PRIVATE ${QOLT_CLI_DIR})
+target_link_libraries(qolt_cli PRIVATE qolt qolt_sim Threads::Threads)
+set_target_properties(qolt_cli PROPERTIES
+    OUTPUT_NAME qolt
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin
+    INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+qolt_strict_warnings(qolt_cli)
+
+add_executable(qolt_sim_tool
+    ${QOLT_CLI_DIR}/SimMain.cpp
+    ${QOLT_CLI_DIR}/SimOptions.cpp
+    ${QOLT_CLI_DIR}/PlugPlan.cpp
+    ${QOLT_CLI_DIR}/Json.cpp
+    ${QOLT_CLI_DIR}/StopSignal.cpp)
+target_include_directories(qolt_sim_tool PRIVATE ${QOLT_CLI_DIR})
+target_link_libraries(qolt_sim_tool PRIVATE qolt_sim Threads::Threads)
+set_target_properties(qolt_sim_tool PROPERTIES
+    OUTPUT_NAME qolt-sim
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+qolt_strict_warnings(qolt_sim_tool)
+
+install(TARGETS qolt_cli qolt_sim_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# The C example of the README: built as C against the public header and the shared library only.
+add_executable(qolt_example_play_sine ${PROJECT_SOURCE_DIR}/examples/play_sine.c)
+target_link_libraries(qolt_example_play_sine PRIVATE qolt)
+set_target_properties(qolt_example_play_sine PROPERTIES
+    OUTPUT_NAME play_sine
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+if(NOT MSVC)
+    target_compile_options(qolt_example_play_sine PRIVATE -Wall -Wextra -Wconversion -pedantic
+        $<$<BOOL:${QOLT_WERROR}>:-Werror>)
+endif()
