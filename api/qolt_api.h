@@ -112,6 +112,144 @@ QOLT_EXT_API void ReconnectDevice(void);
 
 /* ---- Waveform settings ----------------------------------------------------------------------------- */
 /* @section settings */
+/*
+ * Setting calls return 0 on success and -1 when no instrument is ready (no port open and no listener
+ * registered through Init/Connect). A stored setting takes effect at the end of the running waveform
+ * cycle, or at once while no waveform is output. Getters return the setting as stored, also before it
+ * has taken effect. Range checks include both bounds; NaN and infinity are refused with the range code.
+ */
+
+/** Output function 0..15 (0 = off; 6 = exponential pulse pair, 7 = recorded-signal playback). Asking
+ *  for the number already stored does nothing. Numbers without a waveform output 0 V. Returns 0 or -1. */
+QOLT_API int SetOutputFunc(int function);
+/** The output function as set through SetOutputFunc (6 and 7 for the pulse pair and playback). */
+QOLT_API int GetOutputFunc(void);
+/** Amplitude -2000..2000. -2 outside the range; -3 while the baseline-reset test is on. */
+QOLT_API int SetAmplitude(double amplitude);
+/** The amplitude setting. */
+QOLT_API double GetAmplitude(void);
+/** Frequency in Hz, 0.05 up to the function's limit (5 Hz for functions 4 and 5, 6 Hz for the ECG2_27
+ *  complex, 500 Hz otherwise). Below or above, the bound is stored and -2 returned (nothing is stored
+ *  while a scan or the baseline-reset test runs, nor for NaN or infinity); -3 while a frequency scan
+ *  runs; -4 while the baseline-reset test is on. */
+QOLT_API int SetFrequency(double hz);
+/** The frequency setting in Hz. */
+QOLT_API double GetFrequency(void);
+/** DC offset -300..300 (-150..150 on the 300R model; -1000..1000 in variable mode). -2 outside. */
+QOLT_API int SetDCOffset(int offset);
+/** The DC offset setting. */
+QOLT_API int GetDCOffset(void);
+/** Variable (DAC-generated) DC offset mode on or off. */
+QOLT_API int SetDCOffsetVariableMode(bool on);
+/** The variable DC offset mode. */
+QOLT_API bool GetDCOffsetVariableMode(void);
+/** Switches output lead 0..8 on or off (relays switch at once). -2 for other lead numbers. */
+QOLT_API int SetOutputLead(int lead, bool on);
+/** Whether output lead 0..8 is on; false for other lead numbers. */
+QOLT_API bool GetOutputLead(int lead);
+/** Pulse width in ms, 2..300, of output functions 4 and 5. -2 outside. */
+QOLT_API int SetPulseWidth(double ms);
+/** The pulse width setting in ms. */
+QOLT_API double GetPulseWidth(void);
+/** Input-impedance mode (relay switches at once). */
+QOLT_API int SetInputImpedanceMode(bool mode);
+/** The input-impedance mode. */
+QOLT_API bool GetInputImpedanceMode(void);
+/** Baseline-reset test: 0 off; 1, 2, 3, 4 = fixed sine at 50, 60, 80, 100 Hz, only while output
+ *  function 1 (sine) is selected. -2 for other modes or another function. */
+QOLT_API int SetBaselineResetTest(int mode);
+/** The baseline-reset test mode. */
+QOLT_API int GetBaselineResetTest(void);
+/** Registers the waveform display callback (time in s, value); null unregisters. */
+QOLT_API void RegisterTimeAmpCB(QoltTimeAmpCB callback);
+/** Registers the callback told when the library changes the frequency by itself. */
+QOLT_API void RegisterSyncFreqCB(QoltSyncFreqCB callback);
+/** Registers the callback told when the library changes the output function by itself. */
+QOLT_API void RegisterSyncMainFuncCB(QoltSyncMainFuncCB callback);
+/** Restores the default settings (output off, amplitude 100, 10 Hz, no DC offset, lead 0 only, ...)
+ *  through the setting calls; the drift test, baseline-reset test and overshoot amplitude stay. */
+QOLT_API void ResetQOLT(void);
+
+#if QOLT_HAS_EXTENDED
+/** Extended. Plays stored IEC 60601-2-27 waveform 0..9 (output function 8) at once. -2 for other
+ *  indices. Needs no instrument. */
+QOLT_EXT_API int SetSpecialWave227(SpecialWave227_E index);
+/** Extended. The stored-waveform index (shared by output functions 8 and 9). */
+QOLT_EXT_API int GetSpecialWave227(void);
+/** Extended. Plays stored IEC 60601-2-51 waveform 0..15 (output function 9) at once. -2 for other
+ *  indices. Needs no instrument. */
+QOLT_EXT_API int SetSpecialWave251(SpecialWave251_E index);
+/** Extended. The stored-waveform index (shared by output functions 8 and 9). */
+QOLT_EXT_API int GetSpecialWave251(void);
+/** Extended. Plays lead 0..8 of the ANE20000 signal (output function 15) at once. -1 for other leads.
+ *  Needs no instrument. */
+QOLT_EXT_API int SetANE20000Lead(int lead);
+/** Extended. The ANE20000 lead. */
+QOLT_EXT_API int GetANE20000Lead(void);
+/** Extended. DC offset in common mode (relays switch at once). -1 while no port is open. */
+QOLT_EXT_API int SetDCOffsetCommonMode(bool on);
+/** Extended. Same as SetDCOffsetCommonMode. */
+QOLT_EXT_API int SetDCOffsetCommoneMode(bool on);
+/** Extended. The common-mode DC offset setting. */
+QOLT_EXT_API bool GetDCOffsetCommonMode(void);
+/** Extended. Same as GetDCOffsetCommonMode. */
+QOLT_EXT_API bool GetDCOffsetCommoneMode(void);
+/** Extended. Registers the pacemaker marker callback (four points per pulse); null unregisters. */
+QOLT_EXT_API void RegisterPacingTimeAmpCB(QoltTimeAmpCB callback);
+/** Extended. Pacemaker pulse pattern. */
+QOLT_EXT_API int SetPacingPulseMode(PacingPulse_E mode);
+/** Extended. The pacemaker pulse pattern. */
+QOLT_EXT_API PacingPulse_E GetPacingPulseMode(void);
+/** Extended. QRS duration of the ECG2_27 complex in ms, 5..200. -2 outside. */
+QOLT_EXT_API int SetQRSDuration(double ms);
+/** Extended. The QRS duration in ms. */
+QOLT_EXT_API double GetQRSDuration(void);
+/** Extended. T-wave amplitude of the ECG2_27 complex, 0..2.5 (sample scale, no gain). -2 outside. */
+QOLT_EXT_API int SetTWave(double amplitude);
+/** Extended. The T-wave amplitude. */
+QOLT_EXT_API double GetTWave(void);
+/** Extended. Pacemaker pulse amplitude -700..700; 0 = pacing off. -2 outside. */
+QOLT_EXT_API int SetPacingAmplitude(double amplitude);
+/** Extended. The pacemaker pulse amplitude. */
+QOLT_EXT_API double GetPacingAmplitude(void);
+/** Extended. Pacemaker pulse duration in ms, 0.1..3.0. -2 outside. */
+QOLT_EXT_API int SetPacingDuration(double ms);
+/** Extended. The pacemaker pulse duration in ms. */
+QOLT_EXT_API double GetPacingDuration(void);
+/** Extended. Pacemaker pulses per minute, 10..300. -2 outside. */
+QOLT_EXT_API int SetPacingRate(unsigned int perMinute);
+/** Extended. The pacing rate per minute. */
+QOLT_EXT_API unsigned int GetPacingRate(void);
+/** Extended. Overshoot time constant after a pacemaker pulse in ms, 0..100 (0 = no overshoot). -2 above. */
+QOLT_EXT_API int SetOvershootTimeConstant(unsigned int ms);
+/** Extended. The overshoot time constant setting in ms. */
+QOLT_EXT_API unsigned int GetOvershootTimeConstant(void);
+/** Extended. Overshoot amplitude -5.0..5.0 (0 = a quarter of the pulse, opposite sign). -2 outside. */
+QOLT_EXT_API int SetPacingOvershootAmp(double amplitude);
+/** Extended. The overshoot amplitude setting. */
+QOLT_EXT_API double GetPacingOvershootAmp(void);
+/** Extended. Mains noise on the ECG2_27 complex and its peak-to-peak amplitude. A non-zero selection
+ *  needs that complex running (else -2) and an amplitude of 0.01..0.2 (else -3); NaN or infinite
+ *  amplitudes give -3. */
+QOLT_EXT_API int SetECG2_27_Noise(ECG2_27_NoiseFreq_E selection, double amplitude);
+/** Extended. The mains-noise selection. */
+QOLT_EXT_API int GetECG2_27_NoiseFreq(void);
+/** Extended. The mains-noise amplitude setting (peak-to-peak). */
+QOLT_EXT_API double GetECG2_27_NoiseAmp(void);
+/** Extended. Drift test on the ECG2_27 complex (a +-2 triangle with a 10 s period). */
+QOLT_EXT_API int SetECG2_27_AAMIDriftTest(bool on);
+/** Extended. The drift test setting. */
+QOLT_EXT_API bool GetECG2_27_AAMIDriftTest(void);
+/** Extended. Dynamic-range test: a sine of amplitude 0..5.0 (peak-to-peak) and 10..50 Hz added to the
+ *  triangle or square. -2 when switched on with another function; -3 amplitude, -4 frequency outside. */
+QOLT_EXT_API int SetDynamicRangeTest(bool on, double amplitude, double hz);
+/** Extended. Whether the dynamic-range test is on. */
+QOLT_EXT_API bool GetDynamicRangeTest(void);
+/** Extended. The dynamic-range test amplitude. */
+QOLT_EXT_API double GetDynamicRangeTestAmp(void);
+/** Extended. The dynamic-range test frequency in Hz. */
+QOLT_EXT_API double GetDynamicRangeTestFreq(void);
+#endif
 
 /* ---- Frequency scan -------------------------------------------------------------------------------- */
 /* @section scan */

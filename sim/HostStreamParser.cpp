@@ -210,6 +210,47 @@ bool HostStreamParser::TakePacket(bool force, Clock::time_point now, std::vector
     if (n < kPacketSize) {
         return force ? cut(n, n / kSubPacketSize) : false;
     }
+
+    // The next packet's head inside the last sub-packet: this one lost bytes at its end. Without this check
+    // the next head would be eaten and the rest of its sub-packet read as commands.
+    const uint8_t following = static_cast<uint8_t>(first + kSubPackets);
+    for (size_t p = kPacketSize - kSubPacketSize + 4; p < kPacketSize; ++p) {
+        if (d[p] != kPacketHead) {
+            continue;
+        }
+        const uint8_t want[4] = {kPacketHead, following, 0x00, 0x00};
+        bool match = true;
+        size_t i = 1;
+        for (; i < 4 && p + i < n; ++i) {
+            match = match && d[p + i] == want[i];
+        }
+        if (match && i < 4) {
+            if (!force) {
+                return false; // cannot tell yet
+            }
+            continue;
+        }
+        if (match) {
+            return cut(p, kSubPackets - 1);
+        }
+    }
+
+    // Heads and counters run on, but the marker sits in another sub-packet: the framing is off by whole
+    // sub-packets (one lost at a packet's start, or one too many). Realign on the marker.
+    if (d[kMarkerOffset] != kMarker) {
+        const size_t markerSub = kMarkerOffset / kSubPacketSize;
+        for (size_t m = 0; m < kSubPackets; ++m) {
+            if (m == markerSub || d[m * kSubPacketSize] != kPacketHead ||
+                d[m * kSubPacketSize + 2] != kMarker) {
+                continue;
+            }
+            if (m > markerSub) {
+                return cut((m - markerSub) * kSubPacketSize, m - markerSub); // the true packet starts there
+            }
+            const size_t late = markerSub - m; // this is the tail of a packet whose start went before
+            return cut(kPacketSize - late * kSubPacketSize, kSubPackets - late);
+        }
+    }
     Emit(MessageKind::Packet, MessageStatus::Ok, kPacketSize, now, out, kSubPackets);
     return true;
 }

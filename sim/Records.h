@@ -64,11 +64,14 @@ struct PacketViolation {
 };
 
 struct SampleRecord {
-    double value = 0.0; // decoded with the range in force: (code-2048)*range/2000, high range (code-2048)/2
-    double time = 0.0;  // seconds from the start of its stream to the start of this sample
-    uint16_t code = 0;  // 12-bit code
-    uint8_t flags = 0;  // kFlagHighRange | kFlagShortSample as received (plus reserved bits if any)
-    uint8_t range = 0;  // range byte of the last range command when it was decoded
+    // Decoded with the range byte of the last range command: (code-2048)*range/2000, in the high range
+    // (code-2048)/2. A host that scales by another full scale (for instance while the variable DC offset is
+    // on) can rescale from `code`.
+    double value = 0.0;
+    double time = 0.0; // seconds from the start of its stream to the start of this sample
+    uint16_t code = 0; // 12-bit code
+    uint8_t flags = 0; // kFlagHighRange | kFlagShortSample as received (plus reserved bits if any)
+    uint8_t range = 0; // range byte of the last range command when it was decoded
     uint32_t packet = 0;
     bool HighRange() const { return (flags & kFlagHighRange) != 0; }
     bool Short() const { return (flags & kFlagShortSample) != 0; }

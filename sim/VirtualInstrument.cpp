@@ -5,6 +5,10 @@
 #include "sim/PseudoTerminal.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <cerrno>
 #include <cstring>
 #include <deque>
@@ -330,8 +334,8 @@ struct VirtualInstrument::Impl {
             }
             playQueue.push_back(seconds);
             if (playQueue.size() == 1) {
-                playEnd = m.time +
-                          std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+                playEnd =
+                    m.time + std::chrono::round<Clock::duration>(std::chrono::duration<double>(seconds));
             }
             if (playQueue.size() < 2 && !silent) {
                 Request(false, m.time);
@@ -356,8 +360,8 @@ struct VirtualInstrument::Impl {
             if (playQueue.empty()) {
                 AddEvent(EventKind::Underrun, playEnd);
             } else {
-                playEnd += std::chrono::duration_cast<Clock::duration>(
-                    std::chrono::duration<double>(playQueue.front()));
+                playEnd +=
+                    std::chrono::round<Clock::duration>(std::chrono::duration<double>(playQueue.front()));
             }
         }
     }

@@ -1,0 +1,24 @@
+#include "qolt_api.h"
+#include "synth/OutputRange.h"
+#include "synth/SettingChecks.h"
+#include "synth/WaveformSettings.h"
+
+int SetBaselineResetTest(int mode) {
+    if (_IsNotReady()) {
+        return -1;
+    }
+    // Only modes 0 to 4 exist; any other would keep the previous frequency under a test that is "on".
+    if (mode < 0 || mode > 4) {
+        return -2;
+    }
+    if (mode != 0 && g_MainOutput != 1) {
+        return -2;
+    }
+    g_BaseLineOverload = mode;
+    _Baseline1V_CheckedChanged();
+    return 0;
+}
+
+int GetBaselineResetTest(void) {
+    return g_BaseLineOverload;
+}

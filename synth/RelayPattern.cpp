@@ -1,0 +1,5 @@
+#include "synth/OutputRange.h"
+
+void _SetRelaysV4() {
+    // Body arrives with the relay and range commands: pattern from impedance, DC offset, leads, pacing.
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+// Checks shared by the setting calls.
+
+// No instrument port is open and no connection listener is registered: setting calls return -1.
+bool _IsNotReady();
+
+// No instrument port is open (whatever the listener).
+bool _IsPortClosed();
+
+// lo <= v <= hi; false for NaN, so a NaN argument is refused with the call's range code.
+inline bool _InRange(double v, double lo, double hi) {
+    return v >= lo && v <= hi;
+}
