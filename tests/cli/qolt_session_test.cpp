@@ -1,0 +1,112 @@
+// `qolt list` and `qolt info`, finding nothing, stopping by signal, and a virtual instrument unplugged and
+// plugged back in the middle of a run.
+#include "QoltRun.h"
+
+#include <csignal>
+
+namespace {
+
+using clitest::CaptureRun;
+using clitest::Qolt;
+using clitest::RunResult;
+
+class Session : public clitest::QoltRunTest {};
+
+TEST_F(Session, InfoTellsWhoTheInstrumentIs) {
+    const RunResult plain = Qolt({"--virtual", "info"});
+    ASSERT_EQ(plain.exitCode, 0) << clitest::Describe(plain);
+    EXPECT_NE(plain.out.find("serial:     KEE2301-170300"), std::string::npos) << plain.out;
+    EXPECT_NE(plain.out.find("firmware:   5.6"), std::string::npos) << plain.out;
+    EXPECT_NE(plain.out.find("converter:  2048 (0x0800)"), std::string::npos) << plain.out;
+    EXPECT_EQ(plain.err, "") << "no status line when stderr is not a terminal";
+
+    const RunResult j = Qolt({"--virtual", "--model", "enhanced", "--firmware", "5.4", "info", "--json"});
+    ASSERT_EQ(j.exitCode, 0) << clitest::Describe(j);
+    EXPECT_EQ(Query(j.out, "(d['model'], d['firmware'], d['hardware'], d['converter'], d['library'])"),
+              "('enhanced', '5.4', '1.2', 2048, '1.7.7')");
+    EXPECT_EQ(Query(j.out, "d['serial'] + ' ' + str(d['port'].endswith('/ttyACM0'))"), "KEE2302-170300 True");
+}
+
+TEST_F(Session, ListFindsTheInstrumentOnItsPort) {
+    const RunResult r = Qolt({"--virtual", "--port", "5", "list", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << clitest::Describe(r);
+    EXPECT_EQ(Query(r.out, "len(d['instruments'])"), "1");
+    EXPECT_EQ(Query(r.out, "d['instruments'][0]['port'].endswith('/ttyACM5')"), "True") << r.out;
+    EXPECT_EQ(Query(r.out, "d['instruments'][0]['serial']"), "KEE2301-170300");
+
+    const RunResult plain = Qolt({"--virtual", "list"});
+    ASSERT_EQ(plain.exitCode, 0) << clitest::Describe(plain);
+    EXPECT_NE(plain.out.find("PORT"), std::string::npos);
+    EXPECT_NE(plain.out.find("KEE2301-170300"), std::string::npos) << plain.out;
+}
+
+TEST_F(Session, NothingFoundWithinTheTimeOut) {
+    const std::string format = Path("ttyNONE%d");
+    const RunResult info = Qolt({"--node-format", format, "--timeout", "0.5", "info"});
+    EXPECT_EQ(info.exitCode, 4) << clitest::Describe(info);
+    EXPECT_EQ(info.err, "qolt: no instrument found within 0.5 s\n");
+
+    const RunResult play = Qolt({"--node-format", format, "--timeout", "0.5", "--port", "2", "play", "sine"});
+    EXPECT_EQ(play.exitCode, 4) << clitest::Describe(play);
+    EXPECT_EQ(play.err, "qolt: no instrument found within 0.5 s on " + Path("ttyNONE2") + "\n");
+
+    const RunResult list = Qolt({"--node-format", format, "--timeout", "0.5", "list", "--json"});
+    EXPECT_EQ(list.exitCode, 4) << clitest::Describe(list);
+    EXPECT_EQ(Query(list.out, "d['error']['exit_code']"), "4") << list.out;
+}
+
+TEST_F(Session, NodesThatCannotBeOpenedAreNamed) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "root opens any node";
+    }
+    clitest::WriteFile(Path("ttyLOCKED0"), "");
+    chmod(Path("ttyLOCKED0").c_str(), 0);
+    const RunResult r = Qolt({"--node-format", Path("ttyLOCKED%d"), "--timeout", "0.5", "info"});
+    EXPECT_EQ(r.exitCode, 4);
+    EXPECT_NE(r.err.find("no permission to open " + Path("ttyLOCKED0")), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("dialout"), std::string::npos) << r.err;
+}
+
+TEST_F(Session, ASignalEndsTheRunThroughCloseAndStillWritesTheCapture) {
+    for (int sig : {SIGINT, SIGTERM}) {
+        const std::string csv = Path("stopped" + std::to_string(sig) + ".csv");
+        clitest::Child child;
+        ASSERT_TRUE(child.Start({clitest::QoltBin(), "--virtual", "play", "sine", "--amplitude", "1000",
+                                 "--json", "--capture", csv}));
+        // Real-time pacing: let it play a little, then ask it to stop.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+        child.Signal(sig);
+        const RunResult r = child.Wait(std::chrono::seconds(20));
+        ASSERT_EQ(r.exitCode, 0) << clitest::Describe(r);
+        EXPECT_EQ(Query(r.out, "d['ended']"), "stopped") << r.out;
+        EXPECT_EQ(Query(r.out, "d['capture']['seconds'] > 0.5"), "True") << r.out;
+        const auto rows = clitest::ReadCsv(csv);
+        ASSERT_FALSE(rows.empty());
+        // Close told the instrument: the output went off, then the close command.
+        EXPECT_EQ(rows.back().event, "close");
+    }
+}
+
+TEST_F(Session, AReplugGoesOnWithTheSameSignal) {
+    // The library notices a node that stays away through its monitor's re-checks (about 1.5 s after its
+    // 1.2 s poll); 3 s away is noticed for sure.
+    const CaptureRun run =
+        RunWithCaptures({"--virtual", "--fast", "play", "sine", "--amplitude", "1000", "--frequency", "2",
+                         "--duration", "3", "--unplug-after-packets", "3", "--replug-after", "3000"});
+    CheckCaptures(run);
+    if (HasFatalFailure()) {
+        return;
+    }
+    EXPECT_EQ(Query(run.result.out, "(d['link_losses'], d['link_returns'], d['ended'])"),
+              "(1, 1, 'duration')");
+    // Before and after the replug: a 2 Hz sine of 2.5.
+    ASSERT_EQ(run.samples.size(), 15000u);
+    for (size_t from : {size_t{0}, size_t{10000}}) {
+        const std::vector<double> part(run.samples.begin() + static_cast<long>(from),
+                                       run.samples.begin() + static_cast<long>(from + 5000));
+        EXPECT_NEAR(clitest::MaxOf(part), 2.5, 0.01) << from;
+        EXPECT_NEAR(clitest::MinOf(part), -2.5, 0.01) << from;
+    }
+}
+
+} // namespace
