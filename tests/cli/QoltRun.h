@@ -72,8 +72,7 @@ protected:
             }
         }
         ASSERT_GE(e.samples.size(), want.size());
-        EXPECT_LE(e.samples.size(), want.size() + static_cast<size_t>(e.rate))
-            << "at most one record filled";
+        EXPECT_LE(e.samples.size(), want.size() + static_cast<size_t>(e.rate)) << "at most one record filled";
         for (size_t i = 0; i < want.size(); ++i) {
             // The CSV prints 10 significant digits.
             ASSERT_NEAR(e.samples[i], want[i], e.bitValue / 2 + 1e-7 * std::max(1.0, std::abs(want[i]))) << i;

@@ -3,6 +3,10 @@
 #include "QoltRun.h"
 
 #include <csignal>
+#include <sys/stat.h>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
 
 namespace {
 
@@ -56,15 +60,23 @@ TEST_F(Session, NothingFoundWithinTheTimeOut) {
 }
 
 TEST_F(Session, NodesThatCannotBeOpenedAreNamed) {
+    // A node only its owner may open; as root the run drops to nobody, which root's nodes refuse.
+    std::vector<std::string> args;
     if (geteuid() == 0) {
-        GTEST_SKIP() << "root opens any node";
+        if (access("/usr/bin/setpriv", X_OK) != 0) {
+            GTEST_SKIP() << "root opens any node, and setpriv is not there to drop that";
+        }
+        args = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+        ASSERT_EQ(chmod(dir_.Path().c_str(), 0755), 0);
     }
     clitest::WriteFile(Path("ttyLOCKED0"), "");
-    chmod(Path("ttyLOCKED0").c_str(), 0);
-    const RunResult r = Qolt({"--node-format", Path("ttyLOCKED%d"), "--timeout", "0.5", "info"});
-    EXPECT_EQ(r.exitCode, 4);
-    EXPECT_NE(r.err.find("no permission to open " + Path("ttyLOCKED0")), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("dialout"), std::string::npos) << r.err;
+    ASSERT_EQ(chmod(Path("ttyLOCKED0").c_str(), 0600), 0);
+    args.insert(args.end(), {clitest::QoltBin(), "--node-format", Path("ttyLOCKED%d"), "--lock-dir",
+                             dir_.Path(), "--timeout", "0.5", "info"});
+    const RunResult r = clitest::Run(args);
+    EXPECT_EQ(r.exitCode, 4) << clitest::Describe(r);
+    EXPECT_EQ(r.err, "qolt: no instrument found within 0.5 s (no permission to open " + Path("ttyLOCKED0") +
+                         ": join the dialout group or install the udev rules, see README)\n");
 }
 
 TEST_F(Session, ASignalEndsTheRunThroughCloseAndStillWritesTheCapture) {
@@ -85,6 +97,49 @@ TEST_F(Session, ASignalEndsTheRunThroughCloseAndStillWritesTheCapture) {
         // Close told the instrument: the output went off, then the close command.
         EXPECT_EQ(rows.back().event, "close");
     }
+}
+
+TEST_F(Session, LiveStatusOnlyOnATerminal) {
+    // stderr a pipe: nothing but errors.
+    const RunResult piped = Qolt({"--virtual", "play", "sine", "--duration", "0.7"});
+    ASSERT_EQ(piped.exitCode, 0) << clitest::Describe(piped);
+    EXPECT_EQ(piped.err, "");
+    EXPECT_EQ(piped.out.rfind("played sine for ", 0), 0u) << piped.out;
+
+    // stderr a terminal: one line, rewritten in place, cleared at the end.
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const int slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(slave, 0);
+    clitest::Child child;
+    ASSERT_TRUE(child.Start(
+        {clitest::QoltBin(), "--virtual", "play", "sine", "--frequency", "3", "--duration", "1"}, slave));
+    close(slave);
+    std::string terminal;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (;;) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 100) > 0) {
+            char buffer[4096];
+            const ssize_t n = read(master, buffer, sizeof buffer);
+            if (n <= 0) {
+                break; // the child has gone and closed the terminal
+            }
+            terminal.append(buffer, static_cast<size_t>(n));
+        } else if (std::chrono::steady_clock::now() > deadline) {
+            break;
+        }
+    }
+    const RunResult r = child.Wait(std::chrono::seconds(20));
+    close(master);
+    ASSERT_EQ(r.exitCode, 0) << clitest::Describe(r) << terminal;
+    EXPECT_NE(terminal.find("/1.0 s  sine  "), std::string::npos) << terminal;
+    EXPECT_NE(terminal.find(" samples sent\033[K"), std::string::npos) << terminal;
+    EXPECT_EQ(terminal.find('\n'), std::string::npos) << "one line, rewritten";
+    EXPECT_GE(terminal.size(), 7u);
+    EXPECT_EQ(terminal.substr(terminal.size() - 4), "\r\033[K") << "cleared at the end";
 }
 
 TEST_F(Session, AReplugGoesOnWithTheSameSignal) {
