@@ -187,8 +187,11 @@ bool Instrument::WaitForOutput(double seconds, std::chrono::milliseconds timeout
     if (!virtual_) {
         return false;
     }
-    return virtual_->WaitFor([&](const qoltsim::Recording& r) { return ReceivedSeconds(r) >= seconds; },
-                             timeout);
+    return virtual_->WaitFor(
+        [&](const qoltsim::Recording& r) {
+            return ReceivedSeconds(r) >= seconds || plug_.UnplugDue(r.totalPackets);
+        },
+        timeout);
 }
 
 double Instrument::OutputSeconds() {
