@@ -13,8 +13,7 @@ namespace {
 
 class StreamRestart : public SessionFixture {};
 
-// Disabled until Change starts the stream (the cycle-boundary change step has no body on this branch yet).
-TEST_F(StreamRestart, DISABLED_TheSelectedOutputStartsAgainWhenTheInstrumentComesBack) {
+TEST_F(StreamRestart, TheSelectedOutputStartsAgainWhenTheInstrumentComesBack) {
     qoltsim::Config config;
     config.pacing = qoltsim::Pacing::Fast;
     auto& vi = AddInstrument(config);
