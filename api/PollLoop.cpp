@@ -119,8 +119,7 @@ bool DoDataPoll(void* /*context*/, int /*flags*/) {
     if (n <= 0)
         return false;
     // Messages are tiny and the instrument sends them one by one, but a busy host can find two in one
-    // read ("N" "N" when it fell behind): each data request gets its packet. A byte that starts no known
-    // message ends the read's interpretation.
+    // read ("N" "N" when it fell behind): each data request gets its packet.
     int at = 0;
     while (at < n) {
         const unsigned char* p = message + at;
@@ -138,7 +137,13 @@ bool DoDataPoll(void* /*context*/, int /*flags*/) {
         } else if (p[0] == kReportShort && left >= kShortReportSize) {
             at += kShortReportSize;
         } else {
-            break;
+            // A byte that starts no known message: most likely a reply to one of the host's own queries
+            // that came late (a port tag, an information block), read together with what followed it.
+            // Only a data request is looked for behind it: one lost there would stall the stream for good.
+            const void* request = std::memchr(p + 1, kReportDataRequest, static_cast<size_t>(left - 1));
+            if (request == nullptr)
+                break;
+            at = static_cast<int>(static_cast<const unsigned char*>(request) - message);
         }
     }
     return true;

@@ -186,19 +186,14 @@ QOLT_EXT_API int ReadMfgInfo(unsigned char* buffer, unsigned long length);
  * cycle, or at once while no waveform is output. Getters return the setting as stored, also before it
  * has taken effect. Range checks include both bounds; NaN and infinity are refused with the range code.
  *
- * Threads: setting calls (and the callback registrations and ResetQOLT) may be made from any thread;
- * they are serialised with each other and with the building of each sample packet by the library's API
- * lock, so a packet never mixes two settings half-way. A setting call may wait while a packet is built
- * (well under a millisecond) and up to about 300 ms when it stops the output. Getters take no lock; one
- * made while another thread (or the library itself, e.g. at the end of a recording) changes the setting
- * may return the value from just before.
- * Callbacks: the waveform display callback comes from the library's poll thread; the frequency and
- * output-function callbacks come from the thread whose call made the change (inside that setting call)
- * or from the poll thread (the instrument error callback, too, from a setting call that starts the
- * output: reports left waiting at the port are read then). All of them run with the API lock held: they may call setting calls, getters
- * and Close (Close from a callback ends the session without waiting for it), but must not wait for
- * another thread that is making a library call, which would wait for the lock forever. Keep them short:
- * the stream waits while they run.
+ * Threads (see also "Threads" at the end): setting calls, callback registrations and ResetQOLT may be
+ * made from any thread; the library lock serialises them with each other and with the building of each
+ * sample packet, so that no packet mixes two settings half-way. A setting call may wait while a packet
+ * is built (well under a millisecond), and about 300 ms when it stops the output. GetOutputFunc,
+ * GetFrequency and the scan getters take the lock too (the poll thread changes those values); the other
+ * getters take none and may return the value from just before a change made at the same time. The
+ * instrument error listener may also be called from a setting call that starts the output (reports that
+ * wait at the port are read then).
  */
 
 /** Output function 0..15 (0 = off; 6 = exponential pulse pair, 7 = recorded-signal playback). Asking

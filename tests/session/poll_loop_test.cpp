@@ -182,12 +182,15 @@ TEST_F(PollLoopMessages, SequenceReportsAreCountedAndShortReportsIgnored) {
     EXPECT_EQ(Errors().Count(), 2u);
 }
 
-TEST_F(PollLoopMessages, ReadsThatStartNoMessageAreIgnored) {
+TEST_F(PollLoopMessages, ReadsThatStartNoMessageAreIgnoredUpToADataRequest) {
     auto& vi = Linked();
-    DeliverIgnored(vi, {0x00, 0xFF, 'N', 'X'});
+    // A late reply (here a port tag's) read together with a data request: the request is still answered,
+    // nothing else behind the reply is looked at.
+    ASSERT_TRUE(vi.SendRaw({0x00, 0xFF, 'D', 0x01, '0', '4', '0', '0', '0', '0', '0', '2', 'N', 'X'}));
+    ASSERT_TRUE(Errors().WaitForCount(++delivered_));
     DeliverIgnored(vi, Text("400000")); // a version report needs seven digits
     Deliver(vi, Text("N"));
-    EXPECT_EQ(Errors().Count(), 1u);
+    EXPECT_EQ(Errors().Count(), 2u);
     EXPECT_FALSE(IsVersion4());
 }
 

@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -65,16 +66,6 @@ struct OutputClock {
 
 class StreamFixture : public SessionFixture {
 protected:
-    // A started instrument that gives no reply to the port tag. That reply is not used; when it comes
-    // late it reaches the poll thread in one read with the first data request of a stream started at
-    // link-up, and the poll step ignores a read that begins with it. Tests whose stream starts at link-up
-    // take this instrument, so that they do not depend on the speed of the reply.
-    qoltsim::VirtualInstrument& AddInstrumentWithoutPortTagReply(qoltsim::Config config) {
-        auto& vi = AddInstrument(config);
-        vi.SetFault(MessageKind::PortTag, qoltsim::Fault(qoltsim::FaultKind::Silent));
-        return vi;
-    }
-
     // A virtual instrument with the given pacing, linked through Init.
     qoltsim::VirtualInstrument& Linked(qoltsim::Pacing pacing, qoltsim::Config config = qoltsim::Config()) {
         config.pacing = pacing;
@@ -85,12 +76,30 @@ protected:
         return vi;
     }
 
+    // What the instrument received and sent, for a failure message.
+    static std::string Describe(const qoltsim::VirtualInstrument& vi) {
+        const auto r = vi.Snapshot();
+        std::string out = "received:";
+        for (const auto& c : r.commands)
+            out += std::string(" ") + qoltsim::MessageKindName(c.kind);
+        out += "\nsent:";
+        for (const auto& c : r.sent)
+            out += " " + c.what;
+        out += "\nevents:";
+        for (const auto& e : r.events)
+            out += std::string(" ") + qoltsim::EventKindName(e.kind);
+        out += "\nlistener:";
+        for (bool b : ListenerA().Values())
+            out += b ? " up" : " down";
+        return out;
+    }
+
     // Sends `count` data requests one at a time, each once the previous one's packet has come.
     static void Request(qoltsim::VirtualInstrument& vi, int count) {
         for (int i = 0; i < count; ++i) {
             const uint64_t before = vi.Snapshot().totalPackets;
             ASSERT_TRUE(vi.SendDataRequest(false));
-            ASSERT_TRUE(vi.WaitForPackets(before + 1, kWait));
+            ASSERT_TRUE(vi.WaitForPackets(before + 1, kWait)) << Describe(vi);
         }
     }
 };

@@ -345,7 +345,7 @@ TEST_F(PacketStream, PlaybackWithNothingLoadedIsZeroWithAOneSecondCycle) {
 TEST_F(PacketStream, AStreamAskedForBeforeTheLinkStartsAtLinkUp) {
     qoltsim::Config config;
     config.pacing = Pacing::Manual;
-    auto& vi = AddInstrumentWithoutPortTagReply(config);
+    auto& vi = AddInstrument(config);
     UnderLock([] { return g_Callback = RecordA; });
     ASSERT_EQ(SetOutputFunc(2), 0); // ready through the listener, but no port yet
     EXPECT_FALSE(UnderLock([] { return s_ECGGoing; }));
@@ -359,7 +359,6 @@ TEST_F(PacketStream, AStreamAskedForBeforeTheLinkStartsAtLinkUp) {
 
 TEST_F(PacketStream, TheOutputStillSelectedRestartsAfterAReplug) {
     auto& vi = Linked(Pacing::Fast);
-    vi.SetFault(MessageKind::PortTag, qoltsim::Fault(qoltsim::FaultKind::Silent)); // for the next link
     ASSERT_EQ(SetDCOffsetVariableMode(true), 0);
     ASSERT_EQ(SetDCOffset(500), 0);
     ASSERT_EQ(SetOutputFunc(1), 0);

@@ -130,7 +130,7 @@ class SynthesisMatch : public StreamFixture, public ::testing::WithParamInterfac
 TEST_P(SynthesisMatch, DecodedSamplesEqualTheSynthesisAtTheSameOutputTimes) {
     qoltsim::Config config;
     config.pacing = Pacing::Manual;
-    auto& vi = AddInstrumentWithoutPortTagReply(config);
+    auto& vi = AddInstrument(config);
     // Ready through a listener, but no port: nothing streams until the link comes up.
     UnderLock([] { return g_Callback = RecordA; });
     GetParam().configure();
