@@ -194,7 +194,8 @@ QOLT_EXT_API int ReadMfgInfo(unsigned char* buffer, unsigned long length);
  * may return the value from just before.
  * Callbacks: the waveform display callback comes from the library's poll thread; the frequency and
  * output-function callbacks come from the thread whose call made the change (inside that setting call)
- * or from the poll thread. All of them run with the API lock held: they may call setting calls, getters
+ * or from the poll thread (the instrument error callback, too, from a setting call that starts the
+ * output: reports left waiting at the port are read then). All of them run with the API lock held: they may call setting calls, getters
  * and Close (Close from a callback ends the session without waiting for it), but must not wait for
  * another thread that is making a library call, which would wait for the lock forever. Keep them short:
  * the stream waits while they run.

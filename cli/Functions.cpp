@@ -10,7 +10,9 @@ const FunctionInfo kFunctions[] = {
     {"square", Selector::OutputFunc, 3, nullptr, 500.0, "square wave"},
     {"pulse", Selector::OutputFunc, 4, nullptr, 5.0, "rectangular pulse with 1 ms edges (--pulse-width)"},
     {"triangular-pulse", Selector::OutputFunc, 5, nullptr, 5.0, "triangular pulse (--pulse-width)"},
-    {"exponential", Selector::OutputFunc, 6, nullptr, 500.0, "exponential pulse pair, 1 s cycle"},
+    {"exponential", Selector::OutputFunc, 6, nullptr, 500.0,
+     "exponential pulse pair: a decay from +A, then from -A at 0.5 s (cycles of 1 s or longer: --frequency "
+     "1)"},
     {"ecg2-27", Selector::EcgRateScan, 7, nullptr, 6.0,
      "ECG2_27 test complex (--qrs, --t-wave, --noise, --drift); the library plays it only while sweeping "
      "its rate from 0.05 to 0.5 Hz over 30 s, as `scan ecg` does"},

@@ -108,8 +108,13 @@ int Instrument::Connect(int port, std::string& error) {
 
 void Instrument::Close() {
     if (sessionStarted_) {
+        const bool linked = IsConnected();
         ::Close();
         sessionStarted_ = false;
+        // The virtual instrument parses on its own thread: let it take in the close before a capture is made.
+        if (virtual_ && linked) {
+            virtual_->WaitForCommand(qoltsim::MessageKind::Close, 1, std::chrono::milliseconds(1000));
+        }
     }
 }
 
@@ -187,8 +192,11 @@ bool Instrument::WaitForOutput(double seconds, std::chrono::milliseconds timeout
     if (!virtual_) {
         return false;
     }
-    return virtual_->WaitFor([&](const qoltsim::Recording& r) { return ReceivedSeconds(r) >= seconds; },
-                             timeout);
+    return virtual_->WaitFor(
+        [&](const qoltsim::Recording& r) {
+            return ReceivedSeconds(r) >= seconds || plug_.UnplugDue(r.totalPackets);
+        },
+        timeout);
 }
 
 double Instrument::OutputSeconds() {

@@ -448,6 +448,10 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
         std::string text;
     };
     std::vector<Pending> pending;
+    // Known before anything else, so that errors anywhere on the line are reported as JSON too.
+    for (int i = 1; i < argc && std::string(argv[i]) != "--"; ++i) {
+        o.json = o.json || std::string(argv[i]) == "--json";
+    }
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];

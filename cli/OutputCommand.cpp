@@ -9,6 +9,7 @@
 
 #include "qolt_api.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -161,7 +162,10 @@ int RunOutput(const Options& o, const Reporter& reporter, const StopSignal& stop
         status.Clear();
     }
     instrument.HoldVirtualRequests();
-    const double seconds = instrument.OutputSeconds();
+    // Output arrives in packets of 0.3 s: what was received may run past the duration asked for, which is
+    // what the run (and its capture) holds.
+    const double received = instrument.OutputSeconds();
+    const double seconds = o.duration ? std::min(received, *o.duration) : received;
     // Counted before Close, whose own link-down the listener hears too.
     const uint64_t losses = Events().linkLosses.load();
     const uint64_t returns = Events().linkReturns.load();
@@ -205,7 +209,8 @@ int RunOutput(const Options& o, const Reporter& reporter, const StopSignal& stop
         if (o.command == Command::Load) {
             j.Field("samples_loaded", loaded);
         }
-        j.Field("ended", ended).Field("seconds", seconds).Field("samples_sent", e.SamplesSent());
+        j.Field("ended", ended).Field("seconds", seconds).Field("received_seconds", received);
+        j.Field("samples_sent", e.SamplesSent());
         j.Field("pacing_pulses", static_cast<unsigned long long>(e.PacingMarkerCount()));
         if (e.frequencyReported.load()) {
             j.Field("last_frequency_hz", e.frequency.load());

@@ -14,7 +14,7 @@ void PlugPlan::Service(qoltsim::VirtualInstrument& instrument) {
                 return true;
             },
             std::chrono::milliseconds(0));
-        if (packets >= static_cast<uint64_t>(*afterPackets_)) {
+        if (UnplugDue(packets)) {
             instrument.Unplug();
             unplugged_ = true;
             unpluggedAt_ = std::chrono::steady_clock::now();

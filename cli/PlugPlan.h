@@ -5,6 +5,7 @@
 #include "sim/VirtualInstrument.h"
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 
 namespace qoltcli {
@@ -15,6 +16,10 @@ public:
         : afterPackets_(unplugAfterPackets), replugAfter_(replugAfterMs) {}
 
     void Service(qoltsim::VirtualInstrument& instrument);
+    // True when the plug is to be pulled at this packet count (for waits that should wake then).
+    bool UnplugDue(uint64_t packets) const {
+        return afterPackets_ && !unplugged_ && packets >= static_cast<uint64_t>(*afterPackets_);
+    }
     bool Unplugged() const { return unplugged_; }
     bool Replugged() const { return replugged_; }
 

@@ -31,15 +31,17 @@ std::string ExplainLoaderCode(const std::string& loader, int code, int signal) {
                    : "the file cannot be opened";
     case -2:
         if (edf) {
-            return "the file has no signal " + std::to_string(signal) + " (signals count from 0)";
+            return "the file has no signal " + std::to_string(signal) +
+                   " (signals count from 0), or its sample rate comes to less than 1 per second";
         }
-        return text ? "the first line (the sample rate) is missing or 0"
-                    : "the first 2 bytes (the sample rate) are missing or 0";
+        return text ? "the first line (the sample rate) is missing or not a number above 0"
+                    : "the file is shorter than 2 bytes or its sample rate is 0";
     case -3:
         return text ? "the second line (the sample count) is missing or 0"
-                    : "the sample count (bytes 2 to 5) is missing or 0";
+                    : "the file is shorter than 6 bytes or its sample count is 0";
     case -4:
-        return "there is not enough memory for the samples (or the sample count is negative)";
+        return edf ? "the signal has too many samples, or there is not enough memory"
+                   : "the sample count is negative, or there is not enough memory";
     case 0:
         return "the file holds no samples";
     default:

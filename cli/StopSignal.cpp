@@ -1,6 +1,9 @@
 #include "StopSignal.h"
 
+#include <atomic>
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -8,50 +11,68 @@ namespace qoltcli {
 
 namespace {
 
-// SIGUSR2 is ours: it tells the waiting thread to end.
-sigset_t WaitedSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGHUP);
-    sigaddset(&set, SIGUSR2);
-    return set;
+// The handler only writes the signal number to a pipe (async-signal-safe); the waiting thread reads it.
+int g_pipe[2] = {-1, -1};
+std::atomic<int> g_count{0};
+
+const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void OnSignal(int sig) {
+    if (g_count.fetch_add(1) >= 1) {
+        // Asked twice: stop now, as the signal would have without us.
+        signal(sig, SIG_DFL);
+        raise(sig);
+        return;
+    }
+    const int saved = errno;
+    const unsigned char byte = static_cast<unsigned char>(sig);
+    (void)!write(g_pipe[1], &byte, 1);
+    errno = saved;
 }
 
 } // namespace
 
 bool StopSignal::Start() {
-    sigset_t set = WaitedSignals();
-    if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) {
+    if (pipe2(g_pipe, O_CLOEXEC) != 0) {
         return false;
+    }
+    // The library may have threads of its own already (started when it was loaded): a handler, not a
+    // blocked mask, is what catches the signal whichever thread it lands on. Threads made from here on
+    // inherit the mask, so only those older threads ever run the handler.
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : kSignals) {
+        sigaction(sig, &action, nullptr);
+        sigaddset(&set, sig);
     }
     try {
         thread_ = std::thread([this] { Run(); });
     } catch (...) {
         return false;
     }
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
     std::lock_guard<std::mutex> lock(mu_);
     running_ = true;
     return true;
 }
 
 void StopSignal::Run() {
-    const sigset_t set = WaitedSignals();
+    // This thread keeps the signals unblocked, so that it is the one that takes them when it can.
     for (;;) {
-        int sig = 0;
-        if (sigwait(&set, &sig) != 0) {
+        unsigned char byte = 0;
+        const ssize_t n = read(g_pipe[0], &byte, 1);
+        if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (sig == SIGUSR2) {
-            return;
+        if (n != 1 || byte == 0) {
+            return; // Stop wrote 0, or the pipe broke
         }
         std::lock_guard<std::mutex> lock(mu_);
-        if (signal_ != 0) {
-            // Asked twice: stop now, as the signal would have without us.
-            _exit(128 + sig);
-        }
-        signal_ = sig;
+        signal_ = byte;
         cv_.notify_all();
     }
 }
@@ -64,7 +85,8 @@ void StopSignal::Stop() {
         }
         running_ = false;
     }
-    pthread_kill(thread_.native_handle(), SIGUSR2);
+    const unsigned char zero = 0;
+    (void)!write(g_pipe[1], &zero, 1);
     thread_.join();
 }
 

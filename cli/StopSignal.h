@@ -1,7 +1,7 @@
 // Ctrl-C (SIGINT), SIGTERM and SIGHUP as a request to stop, so that the tools end through Close and write
-// their captures. Start blocks these signals in the calling thread before any other thread exists (every
-// thread made later inherits the mask, so no library thread is interrupted) and waits for them on a thread
-// of its own. A second signal ends the process at once.
+// their captures. Start installs a handler that only passes the signal to a waiting thread of its own, and
+// blocks the signals in the calling thread, so that threads made later (the library's session threads)
+// are not interrupted by them. A second signal ends the process at once.
 #pragma once
 
 #include <chrono>

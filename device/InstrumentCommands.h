@@ -108,7 +108,7 @@ void MakeStoreBlockCommand(const unsigned char (&block)[kInformationBlockSize],
 
 // A reply that has not fully come after its fixed wait is still collected for this long (USB latency, a
 // busy host); a reply that comes in full never waits for it.
-constexpr unsigned kReplyGraceMs = 100;
+constexpr unsigned kReplyGraceMs = 250;
 
 // Sends one message in one write. True when every byte was accepted.
 bool SendCommand(const unsigned char* bytes, int length);

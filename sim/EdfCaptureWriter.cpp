@@ -14,7 +14,9 @@ namespace qoltsim {
 
 namespace {
 
-constexpr int64_t kRecordTicks = 1000; // 0.1 s
+// 1 s: readers that take the record duration as a whole number of seconds (the library's own loader among
+// them) read it right.
+constexpr int64_t kRecordTicks = kTicksPerSecond;
 constexpr int kDigitalMin = -32768;
 constexpr int kDigitalMax = 32767;
 
@@ -248,7 +250,7 @@ bool WriteEdfCapture(const std::string& path, const Capture& capture, const EdfO
     Field(h, std::to_string(256 * 3), 8);
     Field(h, "EDF+C", 44);
     Field(h, std::to_string(recordCount), 8);
-    Field(h, "0.1", 8);
+    Field(h, "1", 8);
     Field(h, "2", 4);
     Field(h, options.label, 16);
     Field(h, "EDF Annotations", 16);

@@ -86,6 +86,10 @@ std::string RenderSvgPlot(const Capture& capture, const PlotOptions& options) {
         lo -= 0.5;
         hi += 0.5;
     }
+    // Some room above and below, so that peaks do not run into the frame.
+    const double margin = (hi - lo) * 0.04;
+    lo -= margin;
+    hi += margin;
     const double yStep = NiceStep(hi - lo, 6);
     lo = std::floor(lo / yStep) * yStep;
     hi = std::ceil(hi / yStep) * yStep;

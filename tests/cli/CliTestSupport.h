@@ -59,12 +59,13 @@ public:
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
 
-    bool Start(const std::vector<std::string>& args) {
-        int out[2], err[2];
+    // `stderrFd` >= 0: the child's stderr goes there (a terminal, say) instead of a pipe.
+    bool Start(const std::vector<std::string>& args, int stderrFd = -1) {
+        int out[2], err[2] = {-1, -1};
         if (pipe2(out, O_CLOEXEC) != 0) {
             return false;
         }
-        if (pipe2(err, O_CLOEXEC) != 0) {
+        if (stderrFd < 0 && pipe2(err, O_CLOEXEC) != 0) {
             close(out[0]);
             close(out[1]);
             return false;
@@ -72,7 +73,7 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, stderrFd >= 0 ? stderrFd : err[1], STDERR_FILENO);
         posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
         std::vector<char*> argv;
         for (const std::string& a : args) {
@@ -82,7 +83,9 @@ public:
         const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
-        close(err[1]);
+        if (err[1] >= 0) {
+            close(err[1]);
+        }
         outFd_ = out[0];
         errFd_ = err[0];
         if (rc != 0) {
@@ -240,7 +243,9 @@ inline void WriteFile(const std::string& path, const std::string& content) {
 // Runs a python3 program with `input` on stdin... through a file, and returns what it printed; the
 // program reads the file named by sys.argv[1].
 inline RunResult Python(const std::string& program, const std::string& inputPath) {
-    return Run({"/usr/bin/env", "python3", "-c", program, inputPath}, std::chrono::seconds(30));
+    // Debian's own interpreter when there (an environment's shims can take a second to start).
+    const char* python = access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
+    return Run({"/usr/bin/env", python, "-c", program, inputPath}, std::chrono::seconds(30));
 }
 
 // Parses `json` with python3 and evaluates `expression` over it (as `d`); returns what it printed, or

@@ -177,14 +177,14 @@ TEST_F(CaptureFiles, EdfOfOneRangeHoldsTheDecodedSamplesExactly) {
     EXPECT_EQ(e.signals, 1);
     EXPECT_EQ(e.label, "Output");
     EXPECT_DOUBLE_EQ(e.rate, 5000.0);
-    EXPECT_DOUBLE_EQ(e.recordSeconds, 0.1);
-    EXPECT_EQ(e.records, 6);
-    ASSERT_EQ(e.samples.size(), 3000u); // 0.6 s: whole records, no filling
+    EXPECT_DOUBLE_EQ(e.recordSeconds, 1.0);
+    EXPECT_EQ(e.records, 1);
+    ASSERT_EQ(e.samples.size(), 5000u); // 0.6 s, then the record filled up
     for (size_t i = 0; i < c.samples.size(); ++i) {
         ASSERT_NEAR(e.samples[i], c.samples[i].value, 1e-9) << i;
     }
     std::vector<std::pair<long long, std::string>> want = {
-        {0, "range 5"}, {2500000, "pacing pulse"}, {6000000, "stop-stream"}};
+        {0, "range 5"}, {2500000, "pacing pulse"}, {6000000, "stop-stream"}, {6000000, "capture end"}};
     EXPECT_EQ(e.annotations, want);
 }
 
@@ -203,7 +203,7 @@ TEST_F(CaptureFiles, EdfWithShortSamplesIsWrittenAtTenKilohertz) {
     EXPECT_DOUBLE_EQ(e.rate, 10000.0);
     const std::vector<double> want = clitest::ExpectedEdfSamples(c);
     ASSERT_EQ(want.size(), 2995u);
-    ASSERT_EQ(e.samples.size(), 3000u); // the last record filled up
+    ASSERT_EQ(e.samples.size(), 10000u); // the record filled up
     for (size_t i = 0; i < want.size(); ++i) {
         ASSERT_NEAR(e.samples[i], want[i], 1e-9) << i;
     }
@@ -242,7 +242,9 @@ TEST_F(CaptureFiles, EdfKeepsEveryAnnotationOfABurstWithItsOnset) {
     for (int i = 0; i < 300; ++i) {
         b.Command(MessageKind::Range, {0x00, static_cast<uint8_t>(i % 2 == 0 ? 5 : 4)});
     }
-    b.Packet(Sine(1500, 100, 50));
+    for (int p = 0; p < 10; ++p) {
+        b.Packet(Sine(1500, 100, 50)); // 3 s: three records
+    }
     const Capture c = qoltsim::BuildCapture(b.Get());
     std::string error;
     ASSERT_TRUE(qoltsim::WriteEdfCapture(Path("burst.edf"), c, {}, error)) << error;
@@ -252,8 +254,8 @@ TEST_F(CaptureFiles, EdfKeepsEveryAnnotationOfABurstWithItsOnset) {
     for (const auto& a : e.annotations) {
         EXPECT_EQ(a.first, 0);
     }
-    // Spread over the three records: each holds a third, not all 300 (4096 bytes of room per record).
-    EXPECT_LE(clitest::ReadFile(Path("burst.edf")).size(), 768u + 3u * (1000u + 2048u));
+    // Spread over the records (12 bytes each, 3600 in all): 2048 bytes of room per record, not 4096.
+    EXPECT_LE(clitest::ReadFile(Path("burst.edf")).size(), 768u + 3u * (10000u + 2048u));
 }
 
 TEST_F(CaptureFiles, NothingPlayedIsAnErrorAndLeavesNoFile) {

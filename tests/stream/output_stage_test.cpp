@@ -211,6 +211,23 @@ TEST_F(OutputStage, TheBaselineResetTestMakesTheVariableOffsetGoAgain) {
     EXPECT_EQ(vi.DcOffsetCode(), 3048);
 }
 
+TEST_F(OutputStage, TheFirstPacketOfAStreamIsCodedBeforeTheRangeSettles) {
+    // Kept as the instrument expects it: the starting change sends the first packet with the range chosen
+    // for the waveform (second DAC channel off, 5.0) and settles the range for the variable offset (4.0)
+    // after it.
+    auto& vi = Linked(Pacing::Manual);
+    ASSERT_EQ(SetDCOffsetVariableMode(true), 0);
+    ASSERT_EQ(SetAmplitude(1000.0), 0); // peak 2.5
+    ASSERT_EQ(SetOutputFunc(3), 0);
+    ASSERT_TRUE(vi.WaitForPackets(1, kWait));
+    Request(vi, 1);
+    const auto r = vi.Snapshot();
+    ASSERT_EQ(r.samples.size(), 3000u);
+    EXPECT_EQ(r.samples[10].code, 2048 + 1000);   // 2.5 of 5.0
+    EXPECT_EQ(r.samples[1510].code, 2048 + 1250); // 2.5 of 4.0
+    EXPECT_DOUBLE_EQ(UnderLock([] { return g_fVoltageRange; }), 4.0);
+}
+
 // ---- The pattern itself (no instrument needed) --------------------------------------------------------
 
 struct RelayCase {

@@ -201,6 +201,8 @@ TEST_F(Serialisation, CloseFromTheGraphCallbackEndsTheSessionWithoutTheRestOfThe
     ASSERT_EQ(SetOutputFunc(3), 0);
     ASSERT_TRUE(ListenerA().WaitForCount(2));
     EXPECT_EQ(ListenerA().Values()[1], false);
+    // The instrument parses on its own thread: wait until it has taken in the close.
+    EXPECT_TRUE(vi.WaitForCommand(qoltsim::MessageKind::Close, 1, kWait));
     const auto r = vi.Snapshot();
     EXPECT_EQ(r.totalPackets, 10u);
     EXPECT_TRUE(r.violations.empty());

@@ -1,0 +1,167 @@
+// `qolt list` and `qolt info`, finding nothing, stopping by signal, and a virtual instrument unplugged and
+// plugged back in the middle of a run.
+#include "QoltRun.h"
+
+#include <csignal>
+#include <sys/stat.h>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+
+namespace {
+
+using clitest::CaptureRun;
+using clitest::Qolt;
+using clitest::RunResult;
+
+class Session : public clitest::QoltRunTest {};
+
+TEST_F(Session, InfoTellsWhoTheInstrumentIs) {
+    const RunResult plain = Qolt({"--virtual", "info"});
+    ASSERT_EQ(plain.exitCode, 0) << clitest::Describe(plain);
+    EXPECT_NE(plain.out.find("serial:     KEE2301-170300"), std::string::npos) << plain.out;
+    EXPECT_NE(plain.out.find("firmware:   5.6"), std::string::npos) << plain.out;
+    EXPECT_NE(plain.out.find("converter:  2048 (0x0800)"), std::string::npos) << plain.out;
+    EXPECT_EQ(plain.err, "") << "no status line when stderr is not a terminal";
+
+    const RunResult j = Qolt({"--virtual", "--model", "enhanced", "--firmware", "5.4", "info", "--json"});
+    ASSERT_EQ(j.exitCode, 0) << clitest::Describe(j);
+    EXPECT_EQ(Query(j.out, "(d['model'], d['firmware'], d['hardware'], d['converter'], d['library'])"),
+              "('enhanced', '5.4', '1.2', 2048, '1.7.7')");
+    EXPECT_EQ(Query(j.out, "d['serial'] + ' ' + str(d['port'].endswith('/ttyACM0'))"), "KEE2302-170300 True");
+}
+
+TEST_F(Session, ListFindsTheInstrumentOnItsPort) {
+    const RunResult r = Qolt({"--virtual", "--port", "5", "list", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << clitest::Describe(r);
+    EXPECT_EQ(Query(r.out, "len(d['instruments'])"), "1");
+    EXPECT_EQ(Query(r.out, "d['instruments'][0]['port'].endswith('/ttyACM5')"), "True") << r.out;
+    EXPECT_EQ(Query(r.out, "d['instruments'][0]['serial']"), "KEE2301-170300");
+
+    const RunResult plain = Qolt({"--virtual", "list"});
+    ASSERT_EQ(plain.exitCode, 0) << clitest::Describe(plain);
+    EXPECT_NE(plain.out.find("PORT"), std::string::npos);
+    EXPECT_NE(plain.out.find("KEE2301-170300"), std::string::npos) << plain.out;
+}
+
+TEST_F(Session, NothingFoundWithinTheTimeOut) {
+    const std::string format = Path("ttyNONE%d");
+    const RunResult info = Qolt({"--node-format", format, "--timeout", "0.5", "info"});
+    EXPECT_EQ(info.exitCode, 4) << clitest::Describe(info);
+    EXPECT_EQ(info.err, "qolt: no instrument found within 0.5 s\n");
+
+    const RunResult play = Qolt({"--node-format", format, "--timeout", "0.5", "--port", "2", "play", "sine"});
+    EXPECT_EQ(play.exitCode, 4) << clitest::Describe(play);
+    EXPECT_EQ(play.err, "qolt: no instrument found within 0.5 s on " + Path("ttyNONE2") + "\n");
+
+    const RunResult list = Qolt({"--node-format", format, "--timeout", "0.5", "list", "--json"});
+    EXPECT_EQ(list.exitCode, 4) << clitest::Describe(list);
+    EXPECT_EQ(Query(list.out, "d['error']['exit_code']"), "4") << list.out;
+}
+
+TEST_F(Session, NodesThatCannotBeOpenedAreNamed) {
+    // A node only its owner may open; as root the run drops to nobody, which root's nodes refuse.
+    std::vector<std::string> args;
+    if (geteuid() == 0) {
+        if (access("/usr/bin/setpriv", X_OK) != 0) {
+            GTEST_SKIP() << "root opens any node, and setpriv is not there to drop that";
+        }
+        args = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+        ASSERT_EQ(chmod(dir_.Path().c_str(), 0755), 0);
+    }
+    clitest::WriteFile(Path("ttyLOCKED0"), "");
+    ASSERT_EQ(chmod(Path("ttyLOCKED0").c_str(), 0600), 0);
+    args.insert(args.end(), {clitest::QoltBin(), "--node-format", Path("ttyLOCKED%d"), "--lock-dir",
+                             dir_.Path(), "--timeout", "0.5", "info"});
+    const RunResult r = clitest::Run(args);
+    EXPECT_EQ(r.exitCode, 4) << clitest::Describe(r);
+    EXPECT_EQ(r.err, "qolt: no instrument found within 0.5 s (no permission to open " + Path("ttyLOCKED0") +
+                         ": join the dialout group or install the udev rules, see README)\n");
+}
+
+TEST_F(Session, ASignalEndsTheRunThroughCloseAndStillWritesTheCapture) {
+    for (int sig : {SIGINT, SIGTERM}) {
+        const std::string csv = Path("stopped" + std::to_string(sig) + ".csv");
+        clitest::Child child;
+        ASSERT_TRUE(child.Start({clitest::QoltBin(), "--virtual", "play", "sine", "--amplitude", "1000",
+                                 "--json", "--capture", csv}));
+        // Real-time pacing: let it play a little, then ask it to stop.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+        child.Signal(sig);
+        const RunResult r = child.Wait(std::chrono::seconds(20));
+        ASSERT_EQ(r.exitCode, 0) << clitest::Describe(r);
+        EXPECT_EQ(Query(r.out, "d['ended']"), "stopped") << r.out;
+        EXPECT_EQ(Query(r.out, "d['capture']['seconds'] > 0.5"), "True") << r.out;
+        const auto rows = clitest::ReadCsv(csv);
+        ASSERT_FALSE(rows.empty());
+        // Close told the instrument: the output went off, then the close command.
+        EXPECT_EQ(rows.back().event, "close");
+    }
+}
+
+TEST_F(Session, LiveStatusOnlyOnATerminal) {
+    // stderr a pipe: nothing but errors.
+    const RunResult piped = Qolt({"--virtual", "play", "sine", "--duration", "0.7"});
+    ASSERT_EQ(piped.exitCode, 0) << clitest::Describe(piped);
+    EXPECT_EQ(piped.err, "");
+    EXPECT_EQ(piped.out.rfind("played sine for ", 0), 0u) << piped.out;
+
+    // stderr a terminal: one line, rewritten in place, cleared at the end.
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const int slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(slave, 0);
+    clitest::Child child;
+    ASSERT_TRUE(child.Start(
+        {clitest::QoltBin(), "--virtual", "play", "sine", "--frequency", "3", "--duration", "1"}, slave));
+    close(slave);
+    std::string terminal;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (;;) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 100) > 0) {
+            char buffer[4096];
+            const ssize_t n = read(master, buffer, sizeof buffer);
+            if (n <= 0) {
+                break; // the child has gone and closed the terminal
+            }
+            terminal.append(buffer, static_cast<size_t>(n));
+        } else if (std::chrono::steady_clock::now() > deadline) {
+            break;
+        }
+    }
+    const RunResult r = child.Wait(std::chrono::seconds(20));
+    close(master);
+    ASSERT_EQ(r.exitCode, 0) << clitest::Describe(r) << terminal;
+    EXPECT_NE(terminal.find("/1.0 s  sine  "), std::string::npos) << terminal;
+    EXPECT_NE(terminal.find(" samples sent\033[K"), std::string::npos) << terminal;
+    EXPECT_EQ(terminal.find('\n'), std::string::npos) << "one line, rewritten";
+    EXPECT_GE(terminal.size(), 7u);
+    EXPECT_EQ(terminal.substr(terminal.size() - 4), "\r\033[K") << "cleared at the end";
+}
+
+TEST_F(Session, AReplugGoesOnWithTheSameSignal) {
+    // The library notices a node that stays away through its monitor's re-checks (about 1.5 s after its
+    // 1.2 s poll); 3 s away is noticed for sure.
+    const CaptureRun run =
+        RunWithCaptures({"--virtual", "--fast", "play", "sine", "--amplitude", "1000", "--frequency", "2",
+                         "--duration", "3", "--unplug-after-packets", "3", "--replug-after", "3000"});
+    CheckCaptures(run);
+    if (HasFatalFailure()) {
+        return;
+    }
+    EXPECT_EQ(Query(run.result.out, "(d['link_losses'], d['link_returns'], d['ended'])"),
+              "(1, 1, 'duration')");
+    // Before and after the replug: a 2 Hz sine of 2.5.
+    ASSERT_EQ(run.samples.size(), 15000u);
+    for (size_t from : {size_t{0}, size_t{10000}}) {
+        const std::vector<double> part(run.samples.begin() + static_cast<long>(from),
+                                       run.samples.begin() + static_cast<long>(from + 5000));
+        EXPECT_NEAR(clitest::MaxOf(part), 2.5, 0.01) << from;
+        EXPECT_NEAR(clitest::MinOf(part), -2.5, 0.01) << from;
+    }
+}
+
+} // namespace
