@@ -82,7 +82,6 @@ QoltErrorCB g_ErrorCallback = nullptr;
 int g_bVersion4 = 0;
 int g_nVersionNumber = 0;
 int g_nSequenceReports = 0;
-std::atomic<bool> g_bPollWaitsForInput{true};
 
 CAutoPausePooling::CAutoPausePooling() {
     std::lock_guard<std::mutex> guard(s_PauseMutex);
@@ -173,7 +172,7 @@ void* USBDataPollThread(void* /*arg*/) {
         }
         if (gotInput) {
             readableButEmpty = false;
-        } else if (readableButEmpty || !g_bPollWaitsForInput) {
+        } else if (readableButEmpty) {
             // The port said "readable" and gave nothing (an error state): do not spin on it.
             SleepEx(kIdleWaitMs);
             readableButEmpty = false;

@@ -79,17 +79,6 @@ TEST_F(DeviceIdentityQueries, TextQueriesAreEmptyBeforeAnyConnection) {
     EXPECT_FALSE(IsQOLT300R());
 }
 
-TEST_F(DeviceIdentityQueries, ABlockWithoutTheSerialLettersFailsTheIdentification) {
-    qoltsim::Config config;
-    std::array<uint8_t, qoltsim::kBlockSize> block = qoltsim::BuildInformationBlock(config);
-    block[6] = 'F';
-    config.block = block;
-    auto& vi = AddInstrument(config);
-    EXPECT_FALSE(Connect(-1, 1500));
-    EXPECT_EQ(vi.Snapshot().CountCommands(MessageKind::EndOfIdentification), 0u);
-    EXPECT_STREQ(GetSerialNumber(), "");
-}
-
 TEST_F(DeviceIdentityQueries, AShortBlockStillLinksWithTheSerialTextAndFirmwareFlagOff) {
     qoltsim::Config config;
     config.serialText = "K#E E\x01-12";

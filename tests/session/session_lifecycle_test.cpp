@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <thread>
 
@@ -206,43 +207,59 @@ TEST_F(SessionLifecycle, NoThreadDescriptorOrLockOutlivesTheSession) {
     EXPECT_FALSE(FileExists(LockFile(0)));
 }
 
-TEST_F(SessionLifecycle, APortRejectedByTheIdentificationIsClosedAndTheScanGoesOnToTheNextPort) {
+// A port whose instrument fails the identification is let go at once (no descriptor, no lock file) and the
+// same scan goes on to the next port.
+struct RejectedCase {
+    const char* name;
+    void (*configure)(qoltsim::Config&);
+    size_t identifies;  // identify queries node 0 received
+    size_t serials;     // serial queries
+    size_t infoQueries; // information queries
+};
+
+const RejectedCase kRejectedCases[] = {
+    {"WrongIdentifyToken", [](qoltsim::Config& c) { c.identifyReply = "KTRY0000"; }, 1, 0, 0},
+    {"ShortSerialReply", [](qoltsim::Config& c) { c.serialText = "KE"; }, 2, 1, 0},
+    {"BlockWithoutTheSerialLetters",
+     [](qoltsim::Config& c) {
+         std::array<uint8_t, qoltsim::kBlockSize> block = qoltsim::BuildInformationBlock(c);
+         block[6] = 'F';
+         c.block = block;
+     },
+     2, 1, 1},
+};
+
+void PrintTo(const RejectedCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class RejectedPort : public SessionFixture, public ::testing::WithParamInterface<RejectedCase> {};
+
+TEST_P(RejectedPort, IsClosedAndTheScanGoesOnToTheNextPort) {
     qoltsim::Config rejected = OnNode(0);
-    std::array<uint8_t, qoltsim::kBlockSize> block = qoltsim::BuildInformationBlock(rejected);
-    block[6] = 'F';
-    rejected.block = block;
+    rejected.serialYear = 99;
+    GetParam().configure(rejected);
     auto& bad = AddInstrument(rejected);
     auto& good = AddInstrument(OnNode(1));
 
     InitAndWaitForLink();
+
     EXPECT_EQ(std::string(GetUSBPort()), NodePath(1));
+    EXPECT_STREQ(GetSerialNumber(), "KEE2301-170300");
     EXPECT_TRUE(good.WaitForCommand(MessageKind::EndOfIdentification, 1, kWait));
-    // Node 0 was identified once, rejected, and let go: no port tag, no lock left behind.
-    const auto badRecording = bad.Snapshot();
-    EXPECT_EQ(badRecording.CountCommands(MessageKind::InfoQuery), 1u);
-    EXPECT_EQ(badRecording.CountCommands(MessageKind::PortTag), 0u);
+    // Node 0 was tried once in the scan that reached node 1, and let go.
+    const auto recording = bad.Snapshot();
+    EXPECT_EQ(recording.CountCommands(MessageKind::Identify), GetParam().identifies);
+    EXPECT_EQ(recording.CountCommands(MessageKind::SerialQuery), GetParam().serials);
+    EXPECT_EQ(recording.CountCommands(MessageKind::InfoQuery), GetParam().infoQueries);
+    EXPECT_EQ(recording.CountCommands(MessageKind::PortTag), 0u);
+    EXPECT_EQ(recording.CountCommands(MessageKind::EndOfIdentification), 0u);
     EXPECT_FALSE(FileExists(LockFile(0)));
     EXPECT_TRUE(FileExists(LockFile(1)));
 }
 
-TEST_F(SessionLifecycle, AnIdentifyReplyWithTheWrongTokenIsNoInstrument) {
-    qoltsim::Config config;
-    config.identifyReply = "KTRY0000";
-    AddInstrument(config);
-    EXPECT_FALSE(Connect(-1, 1500));
-    EXPECT_FALSE(IsConnected());
-    EXPECT_FALSE(FileExists(LockFile(0)));
-}
-
-TEST_F(SessionLifecycle, AShortSerialReplyRejectsThePortAndClosesIt) {
-    qoltsim::Config config;
-    config.serialText = "KE";
-    auto& vi = AddInstrument(config);
-    EXPECT_FALSE(Connect(-1, 1500));
-    EXPECT_FALSE(IsConnected());
-    EXPECT_EQ(vi.Snapshot().CountCommands(MessageKind::InfoQuery), 0u);
-    EXPECT_FALSE(FileExists(LockFile(0)));
-}
+INSTANTIATE_TEST_SUITE_P(Session, RejectedPort, ::testing::ValuesIn(kRejectedCases),
+                         [](const ::testing::TestParamInfo<RejectedCase>& info) { return info.param.name; });
 
 // ---- Session calls from the library's own threads ---------------------------------------------------
 
