@@ -9,12 +9,18 @@
 #include "device/SerialPort.h"
 #include "device/InstrumentCommands.h"
 #include "sync/CriticalSection.h"
+#include "sync/Immortal.h"
 #include "synth/SynthesisState.h"
 
 unsigned char g_DeviceHWInfo[kDeviceHWInfoSize] = {};
 bool g_bDeviceHWInfoValid = false;
 
-std::mutex g_IdentityMutex;
+namespace {
+// Never destroyed: queries may still run while other units' static objects go at unload.
+CImmortal<std::mutex> s_IdentityMutex;
+} // namespace
+
+std::mutex& g_IdentityMutex = s_IdentityMutex.value;
 char g_SerialNo[kIdentityTextSize] = {};
 char g_HWInfo[kIdentityTextSize] = {};
 char g_FWVer[kIdentityTextSize] = {};

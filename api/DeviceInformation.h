@@ -19,7 +19,7 @@ extern bool g_bDeviceHWInfoValid;
 // Identity texts of the connected instrument; empty while none is known. Every write, clear and copy of
 // them (and of the static query results) is made under g_IdentityMutex, a leaf lock: nothing else is
 // taken while it is held.
-extern std::mutex g_IdentityMutex;
+extern std::mutex& g_IdentityMutex;
 extern char g_SerialNo[kIdentityTextSize];
 extern char g_HWInfo[kIdentityTextSize];
 extern char g_FWVer[kIdentityTextSize];

@@ -39,8 +39,10 @@ bool Identify(const char* name) {
     MakePortTagCommand(name[length - 1], tag);
     if (!SendCommand(tag))
         return false;
+    // The reply is not used, but it is collected whole: left in the port, it could share the poll
+    // thread's first read with a data request, which would then go unanswered.
     unsigned char tagReply[kPortTagReplyCapacity];
-    ReadReply(tagReply, kPortTagReplyCapacity, 0, kPortTagWaitMs);
+    ReadReply(tagReply, kPortTagReplyCapacity, kPortTagReplyCapacity, kPortTagWaitMs);
 
     {
         std::lock_guard<std::mutex> guard(g_IdentityMutex);

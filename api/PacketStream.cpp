@@ -29,14 +29,12 @@ constexpr int kSubPacketSize = 64;
 constexpr int kSubPackets = kSamplePacketSize / kSubPacketSize;
 constexpr int kSubPacketHeadSize = 4;
 constexpr int kSamplesPerSubPacket = (kSubPacketSize - kSubPacketHeadSize) / 2;
+constexpr int kSamplesPerPacket = kSubPackets * kSamplesPerSubPacket;
 constexpr unsigned char kSubPacketHead = 0x01;
 constexpr int kPacketMarkerOffset = 386;
 constexpr unsigned char kPacketMarker = 'E';
 static_assert(kSubPackets * kSubPacketSize == kSamplePacketSize, "whole sub-packets");
 static_assert(kPacketMarkerOffset % kSubPacketSize < kSubPacketHeadSize, "the marker overwrites no sample");
-
-constexpr uint8_t kFlagHighRange = 0x40;
-constexpr uint8_t kFlagShortSample = 0x80;
 
 constexpr double kSampleSeconds = 0.0002;
 constexpr double kShortSampleSeconds = 0.0001;
@@ -45,97 +43,79 @@ constexpr int kGraphEvery = 5;
 // Width of the pacing marker drawn through the pacing graph callback.
 constexpr double kPacingMarkerSeconds = 0.01;
 
-constexpr int kMaxCode = 4095;
-constexpr double kZeroCode = 2048.0;
-
 // Reads that one stale-request discard makes at most: a talkative instrument cannot keep it going.
 constexpr int kMaxDiscardReads = 16;
 
 } // namespace
 
-SampleWord _CodeSample(double value, bool highRange, bool shortSample, bool baselineReset, double fullScale) {
-    if (!std::isfinite(value)) {
-        value = 0.0;
-    }
-    double x = highRange ? kZeroCode + 2.0 * value : kZeroCode + value / fullScale * 2000.0;
-    if (!(x <= kMaxCode)) {
-        x = kMaxCode; // also a full scale of 0
-    }
-    if (!(x >= 0.0)) {
-        x = 0.0;
-    }
-    const int n = static_cast<int>(x);
-    uint8_t high = static_cast<uint8_t>(n >> 8);
-    if (highRange || baselineReset) {
-        high |= kFlagHighRange;
-    }
-    if (shortSample) {
-        high |= kFlagShortSample;
-    }
-    return {high, static_cast<uint8_t>(n & 0xFF)};
-}
-
 void SendNextPacket() {
     unsigned char packet[kSamplePacketSize];
+    // A callback made while the packet is built may stop the stream, or stop and restart it (the new
+    // stream's first packet then goes out from inside the callback). The packet is then abandoned at
+    // once: the instrument has been told "S", and the new stream's clock and counter are left as its own.
     const unsigned generation = g_nStreamGeneration;
+    uint8_t counter = g_nPacketNumber;
     bool playbackEnded = false;
-    int sample = 0;
     const double graphDivisor = s_bIs300R ? 2.5 : 5.0;
 
-    for (int k = 0; k < kSubPackets; ++k) {
+    for (int sample = 0; sample < kSamplesPerPacket; ++sample) {
+        const int k = sample / kSamplesPerSubPacket;
+        const int i = sample % kSamplesPerSubPacket;
         unsigned char* sub = packet + k * kSubPacketSize;
-        sub[0] = kSubPacketHead;
-        sub[1] = g_nPacketNumber++;
-        sub[2] = 0x00;
-        sub[3] = 0x00;
-        for (int i = 0; i < kSamplesPerSubPacket; ++i, ++sample) {
-            // Whole cycles in a double: no overflow however long the stream runs.
-            const double phase = g_fOutputTime - g_fTimePeriod * std::trunc(g_fOutputTime / g_fTimePeriod);
+        if (i == 0) {
+            sub[0] = kSubPacketHead;
+            sub[1] = counter++;
+            sub[2] = 0x00;
+            sub[3] = 0x00;
+        }
+        // Whole cycles in a double: no overflow however long the stream runs.
+        const double phase = g_fOutputTime - g_fTimePeriod * std::trunc(g_fOutputTime / g_fTimePeriod);
 
-            if (g_MainOutput == 13 && !g_bPlayLoop && g_fOutputTime != 0.0 && phase < kSampleSeconds) {
-                g_MainOutput = 0;
-                playbackEnded = true;
-            }
-            double value = playbackEnded ? 0.0 : _GetMainFunctionVoltage(phase);
-            _GetPacingV4(value);
-            if (!std::isfinite(value)) {
-                value = 0.0;
-            }
+        if (g_MainOutput == 13 && !g_bPlayLoop && g_fOutputTime != 0.0 && phase < kSampleSeconds) {
+            g_MainOutput = 0;
+            playbackEnded = true;
+        }
+        double value = playbackEnded ? 0.0 : _GetMainFunctionVoltage(phase);
+        _GetPacingV4(value);
+        if (!std::isfinite(value)) {
+            value = 0.0;
+        }
 
-            if (g_GraphCallback != nullptr && sample % kGraphEvery == 0) {
-                g_GraphCallback(g_fOutputTimeGraph, value / graphDivisor);
-            }
-            if (g_PacingGraphCallback != nullptr && s_PacingIndicationNeeded) {
-                const double tg = g_fOutputTimeGraph;
-                g_PacingGraphCallback(tg, 0.0);
-                g_PacingGraphCallback(tg, g_PacingAmplitude);
-                g_PacingGraphCallback(tg + kPacingMarkerSeconds, g_PacingAmplitude);
-                g_PacingGraphCallback(tg + kPacingMarkerSeconds, 0.0);
-                s_PacingIndicationNeeded = false;
-            }
+        if (g_GraphCallback != nullptr && sample % kGraphEvery == 0) {
+            g_GraphCallback(g_fOutputTimeGraph, value / graphDivisor);
+        }
+        if (g_PacingGraphCallback != nullptr && s_PacingIndicationNeeded) {
+            const double tg = g_fOutputTimeGraph;
+            g_PacingGraphCallback(tg, 0.0);
+            g_PacingGraphCallback(tg, g_PacingAmplitude);
+            g_PacingGraphCallback(tg + kPacingMarkerSeconds, g_PacingAmplitude);
+            g_PacingGraphCallback(tg + kPacingMarkerSeconds, 0.0);
+            s_PacingIndicationNeeded = false;
+        }
+        if (g_nStreamGeneration != generation) {
+            return;
+        }
 
-            const SampleWord word = _CodeSample(value, s_PacingHighRangeNeeded, s_PacingShortPulseNeeded,
-                                                g_BaseLineOverload != 0, g_fVoltageRange);
-            sub[kSubPacketHeadSize + 2 * i] = word.high;
-            sub[kSubPacketHeadSize + 2 * i + 1] = word.low;
+        const SampleWord word = _CodeSample(value, s_PacingHighRangeNeeded, s_PacingShortPulseNeeded,
+                                            g_BaseLineOverload != 0, g_fVoltageRange);
+        sub[kSubPacketHeadSize + 2 * i] = word.high;
+        sub[kSubPacketHeadSize + 2 * i + 1] = word.low;
 
-            const double step = s_PacingShortPulseNeeded ? kShortSampleSeconds : kSampleSeconds;
-            g_fOutputTime += step;
-            g_fOutputTimeGraph += step;
+        const double step = s_PacingShortPulseNeeded ? kShortSampleSeconds : kSampleSeconds;
+        g_fOutputTime += step;
+        g_fOutputTimeGraph += step;
 
-            if (g_bFrequencyScanEnabled) {
-                _StepFrequencyScan();
-            }
-            _CheckIfChangeRequired(phase);
+        if (g_bFrequencyScanEnabled) {
+            _StepFrequencyScan();
+        }
+        _CheckIfChangeRequired(phase);
+        if (g_nStreamGeneration != generation) {
+            return;
         }
     }
     packet[kPacketMarkerOffset] = kPacketMarker;
-
-    // A callback stopped (or stopped and restarted) the stream meanwhile: the instrument has been told
-    // "S" (and may have had its new stream's first packet); this packet belongs to neither.
-    if (g_nStreamGeneration == generation) {
-        _WriteCOMPort(kSamplePacketSize, packet, false);
-    }
+    g_nPacketNumber = counter;
+    _WriteCOMPort(kSamplePacketSize, packet, false);
 
     if (playbackEnded) {
         Change();

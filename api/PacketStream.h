@@ -1,9 +1,10 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
-// Packet counter: carried by each 64-byte sub-packet, one more each time (wrapping after 255); 0 at the
-// start of every stream. Under g_APICriticalSection.
+// Packet counter of the next sub-packet: each 64-byte sub-packet carries one more (wrapping after 255);
+// 0 at the start of every stream; advanced by the packets that are sent. Under g_APICriticalSection.
 extern uint8_t g_nPacketNumber;
 
 // Bumped whenever the stream starts or stops. A packet whose stream stopped (or restarted) while it was
@@ -19,10 +20,33 @@ void SendNextPacket();
 void _DiscardStaleDataRequests();
 
 // The 12-bit code of a sample value and its flag bits, as the high byte and low byte of the sample word.
-// High range: 2048 + 2 per unit; otherwise 2048 + 2000 per full scale. Clamped to 0..4095; a value that is
-// not a number (or infinite) codes 0 V.
+// High range: 2048 + 2 per unit; otherwise 2048 + 2000 per full scale. Clamped to 0..4095 and truncated; a
+// value that is not a number (or infinite) codes 0 V.
 struct SampleWord {
     uint8_t high;
     uint8_t low;
 };
-SampleWord _CodeSample(double value, bool highRange, bool shortSample, bool baselineReset, double fullScale);
+inline SampleWord _CodeSample(double value, bool highRange, bool shortSample, bool baselineReset,
+                              double fullScale) {
+    constexpr double kZeroCode = 2048.0;
+    constexpr double kMaxCode = 4095.0;
+    if (!std::isfinite(value)) {
+        value = 0.0;
+    }
+    double x = highRange ? kZeroCode + 2.0 * value : kZeroCode + value / fullScale * 2000.0;
+    if (!(x <= kMaxCode)) {
+        x = kMaxCode; // also a full scale of 0
+    }
+    if (!(x >= 0.0)) {
+        x = 0.0;
+    }
+    const int n = static_cast<int>(x);
+    uint8_t high = static_cast<uint8_t>(n >> 8);
+    if (highRange || baselineReset) {
+        high |= 0x40;
+    }
+    if (shortSample) {
+        high |= 0x80;
+    }
+    return {high, static_cast<uint8_t>(n & 0xFF)};
+}

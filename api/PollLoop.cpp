@@ -22,7 +22,8 @@ CImmortal<CManualResetEvent> s_hPollingEvent(false);
 CImmortal<CManualResetEvent> s_hPausePollingEvent(false);
 
 // Guards the pause count and the link pause, so that the event always matches them.
-std::mutex s_PauseMutex;
+CImmortal<std::mutex> s_PauseMutexHolder;
+std::mutex& s_PauseMutex = s_PauseMutexHolder.value;
 int s_nPauseGuards = 0;
 bool s_bLinkPause = false;
 
@@ -81,6 +82,7 @@ QoltErrorCB g_ErrorCallback = nullptr;
 int g_bVersion4 = 0;
 int g_nVersionNumber = 0;
 int g_nSequenceReports = 0;
+std::atomic<bool> g_bPollWaitsForInput{true};
 
 CAutoPausePooling::CAutoPausePooling() {
     std::lock_guard<std::mutex> guard(s_PauseMutex);
@@ -166,7 +168,7 @@ void* USBDataPollThread(void* /*arg*/) {
         }
         if (gotInput) {
             readableButEmpty = false;
-        } else if (readableButEmpty) {
+        } else if (readableButEmpty || !g_bPollWaitsForInput) {
             // The port said "readable" and gave nothing (an error state): do not spin on it.
             SleepEx(kIdleWaitMs);
             readableButEmpty = false;

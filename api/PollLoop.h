@@ -2,6 +2,8 @@
 
 #include "qolt_api.h"
 
+#include <atomic>
+
 class CManualResetEvent;
 
 // Set while the poll thread is to keep running; reset to end it.
@@ -15,6 +17,9 @@ extern QoltErrorCB g_ErrorCallback;
 // persist across links. Written by the poll thread under g_APICriticalSection.
 extern int g_bVersion4;
 extern int g_nVersionNumber;
+// How an idle poll turn waits: for the port to have input, at most 10 ms (true, the default), or a blind
+// 10 ms sleep (false). Kept switchable for the latency benchmark that compares the two.
+extern std::atomic<bool> g_bPollWaitsForInput;
 // Sequence reports ("S") seen by the poll thread (only counted). Under g_APICriticalSection.
 extern int g_nSequenceReports;
 

@@ -26,7 +26,8 @@ CImmortal<CAutoResetEvent> s_hConnectedEvent(false);
 
 // Serialises Init, Connect and Close made on application threads, so that no Init revives the
 // connection thread that a Close is joining. Never taken by the library's own threads.
-std::mutex s_SessionCallMutex;
+CImmortal<std::mutex> s_SessionCallMutexHolder;
+std::mutex& s_SessionCallMutex = s_SessionCallMutexHolder.value;
 
 // The connection thread: made, and ended by itself (it still has to be joined). Under
 // g_APICriticalSection.
@@ -162,14 +163,14 @@ void Free() {}
 
 bool DoInit(QoltListenerCB listener) {
     CAutoCriticalSection lock(g_APICriticalSection);
-    const bool internal = OnLibraryThread();
-    if (internal && s_bClosing)
+    if (OnLibraryThread() && s_bClosing)
         return false;
     g_hReconnectEvent.ResetEvent();
     g_bStopConnectDeviceThread = false;
     g_Callback = listener;
-    if (s_bConnectThreadExists && s_bConnectThreadEnded && !internal) {
-        // It ended by itself (a Close from one of the library's threads) and holds no lock any more.
+    if (s_bConnectThreadExists && s_bConnectThreadEnded) {
+        // It ended by itself (after a Close made from a callback) and holds no lock any more. Neither
+        // it nor its poll thread can be the caller: both have run their last library call.
         JoinThread(s_hConnectDeviceThread);
         CloseThread(s_hConnectDeviceThread);
         s_bConnectThreadExists = false;
@@ -221,28 +222,39 @@ void* ConnectDeviceThread(void* /*arg*/) {
     return nullptr;
 }
 
-bool Init(QoltListenerCB listener) {
-    if (OnLibraryThread()) {
-        g_nPortNumber = -1;
-        return DoInit(listener);
+namespace {
+
+// Init and Connect: the port, then DoInit. From a library thread the port is left alone when DoInit
+// would refuse.
+bool StartSession(QoltListenerCB listener, int port) {
+    {
+        CAutoCriticalSection lock(g_APICriticalSection);
+        if (OnLibraryThread() && s_bClosing)
+            return false;
+        g_nPortNumber = port;
     }
-    std::lock_guard<std::mutex> session(s_SessionCallMutex);
-    g_nPortNumber = -1;
     return DoInit(listener);
+}
+
+} // namespace
+
+bool Init(QoltListenerCB listener) {
+    if (OnLibraryThread())
+        return StartSession(listener, -1);
+    std::lock_guard<std::mutex> session(s_SessionCallMutex);
+    return StartSession(listener, -1);
 }
 
 bool Connect(int port, unsigned timeoutMs) {
     if (OnLibraryThread()) {
         // The link can only come up on the connection thread, which this call would block.
-        g_nPortNumber = port;
-        DoInit(ConnectedHandler);
+        StartSession(ConnectedHandler, port);
         return false;
     }
     {
         std::lock_guard<std::mutex> session(s_SessionCallMutex);
-        g_nPortNumber = port;
         g_hConnectedEvent.ResetEvent();
-        if (!DoInit(ConnectedHandler))
+        if (!StartSession(ConnectedHandler, port))
             return false;
     }
     if (g_hConnectedEvent.WaitTimeout(timeoutMs) == 0)

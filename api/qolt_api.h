@@ -185,6 +185,20 @@ QOLT_EXT_API int ReadMfgInfo(unsigned char* buffer, unsigned long length);
  * registered through Init/Connect). A stored setting takes effect at the end of the running waveform
  * cycle, or at once while no waveform is output. Getters return the setting as stored, also before it
  * has taken effect. Range checks include both bounds; NaN and infinity are refused with the range code.
+ *
+ * Threads: setting calls (and the callback registrations and ResetQOLT) may be made from any thread;
+ * they are serialised with each other and with the building of each sample packet by the library's API
+ * lock, so a packet never mixes two settings half-way. A setting call may wait while a packet is built
+ * (well under a millisecond) and up to about 300 ms when it stops the output. Getters take no lock; one
+ * made while another thread (or the library itself, e.g. at the end of a recording) changes the setting
+ * may return the value from just before.
+ * Callbacks: the waveform display callback comes from the library's poll thread; the frequency and
+ * output-function callbacks come from the thread whose call made the change (inside that setting call)
+ * or from the poll thread (the instrument error callback, too, from a setting call that starts the
+ * output: reports left waiting at the port are read then). All of them run with the API lock held: they may call setting calls, getters
+ * and Close (Close from a callback ends the session without waiting for it), but must not wait for
+ * another thread that is making a library call, which would wait for the lock forever. Keep them short:
+ * the stream waits while they run.
  */
 
 /** Output function 0..15 (0 = off; 6 = exponential pulse pair, 7 = recorded-signal playback). Asking
@@ -425,8 +439,43 @@ QOLT_POSIX_API int SetLockDirectory(const char* directory);
 
 /*
  * Threads
- *   (Written by the session layer: which calls may run concurrently, which thread each callback comes
- *   from and which lock is held then.)
+ *
+ *   The library's own threads:
+ *     - the connection thread, from Init or Connect until Close: finds and identifies the instrument,
+ *       runs the link, notices its loss and searches again;
+ *     - the poll thread, one per link: answers the instrument's data requests with sample packets and
+ *       reads its reports;
+ *     - the monitor thread, for the library's whole life: watches the connected instrument's device node.
+ *
+ *   Every call may be made from any application thread, also from several at once. The calls that
+ *   exchange messages with the instrument, build packets or change what a packet is built from are
+ *   serialised by one recursive library lock; the poll thread holds it while it builds a packet (well
+ *   under a millisecond) and the connection thread while it probes a port (about a second at most when
+ *   a port answers and is rejected). Calls that ask the instrument (GetAD, SetDeviceInformation,
+ *   WriteMfgInfo) also pause the poll thread for their exchange. Init, Connect and Close made on
+ *   several application threads at once take turns (Connect's wait for the link excepted). The text
+ *   queries return static buffers shared by all threads (see the conventions at the top).
+ *
+ *   Callbacks, where they come from and what they may do:
+ *     - Connection listener (Init; Connect's own handler): from the connection thread, no library lock
+ *       held. It may make any call. Close from it only asks for the end: it returns at once, the
+ *       listener then hears false and the thread ends by itself (the next session call joins it).
+ *       Connect from it returns false at once. Init from it replaces the listener; it returns false, and
+ *       does nothing, while a Close made on another thread is ending the session.
+ *     - Graph and pacing graph callbacks (RegisterTimeAmpCB, RegisterPacingTimeAmpCB) and the error
+ *       listener (RegisterErrorCallback): from the poll thread, with the library lock held, while a
+ *       packet is built or a report is read. Keep them short: the instrument waits for the packet. They
+ *       may call the getters and the setting calls (the lock is recursive); Close and Connect behave as
+ *       from the listener. They must not wait for another thread that makes library calls: that thread
+ *       waits for the lock this one holds.
+ *     - Frequency and output-function sync callbacks (RegisterSyncFreqCB, RegisterSyncMainFuncCB): from
+ *       the thread that makes the change, with the library lock held: an application thread inside a
+ *       setting call, or the poll thread. The rules of the graph callbacks apply, also on an application
+ *       thread: Close only asks for the end and Connect returns false at once.
+ *     - Notification callbacks (RegisterNotifyEvent): Windows build only, from the monitor's window
+ *       thread.
+ *
+ *   Unloading: call Close first. The connection and poll threads run until Close ends them.
  */
 
 #ifdef __cplusplus

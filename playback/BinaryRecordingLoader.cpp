@@ -61,7 +61,10 @@ int LoadBinary(FILE* file) {
         for (size_t i = 0; i < pairs; ++i) {
             const auto raw = static_cast<uint16_t>((chunk[2 * i] << 8) | chunk[2 * i + 1]);
             const double v = static_cast<int16_t>(raw);
-            peak = std::max(peak, std::fabs(v));
+            const double magnitude = std::fabs(v);
+            if (magnitude > peak) {
+                peak = magnitude;
+            }
             if (count == samples.Capacity() && !samples.Grow(limit)) {
                 _EmptyRecording();
                 return -4;

@@ -78,6 +78,34 @@ bool MatchedTextOverflows(const char* p, const char* end, bool hex) {
     return magnitude >= 0;
 }
 
+// End of a hexadecimal floating-point pattern (after "0x"): digits, an optional fraction, and an exponent
+// only when "p", an optional sign and at least one decimal digit follow. Some from_chars implementations
+// take more (a second sign in the exponent), so they only ever see the pattern itself.
+const char* HexPatternEnd(const char* p, const char* last) {
+    while (p < last && IsHexDigit(*p)) {
+        ++p;
+    }
+    if (p < last && *p == '.') {
+        ++p;
+        while (p < last && IsHexDigit(*p)) {
+            ++p;
+        }
+    }
+    if (p < last && (*p == 'p' || *p == 'P')) {
+        const char* q = p + 1;
+        if (q < last && (*q == '+' || *q == '-')) {
+            ++q;
+        }
+        if (q < last && IsDigit(*q)) {
+            while (q < last && IsDigit(*q)) {
+                ++q;
+            }
+            p = q;
+        }
+    }
+    return p;
+}
+
 template <class T> bool ParseFloating(const char* first, const char* last, T& value, const char** end) {
     if (end != nullptr) {
         *end = first;
@@ -111,7 +139,8 @@ template <class T> bool ParseFloating(const char* first, const char* last, T& va
     }
     T parsed = 0;
     const std::from_chars_result r =
-        std::from_chars(digits, last, parsed, hex ? std::chars_format::hex : std::chars_format::general);
+        std::from_chars(digits, hex ? HexPatternEnd(digits, last) : last, parsed,
+                        hex ? std::chars_format::hex : std::chars_format::general);
     if (r.ec == std::errc::invalid_argument || r.ptr == digits) {
         return false;
     }

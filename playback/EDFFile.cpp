@@ -2,6 +2,7 @@
 
 #include "playback/CNumbers.h"
 #include "playback/EDFDateTime.h"
+#include "playback/LargeArray.h"
 #include "playback/RecordingFile.h"
 
 #include <algorithm>
@@ -37,6 +38,7 @@ struct SampleMapping {
     float constant = 0.0f;
     float gain = 0.0f;
     float offset = 0.0f;
+    bool finite = false; // every 16-bit sample maps to a finite value
 };
 
 SampleMapping MappingOf(const EDFSignal& signal) {
@@ -53,11 +55,19 @@ SampleMapping MappingOf(const EDFSignal& signal) {
     }
     m.kind = SampleMapping::Linear;
     m.offset = signal.Offset();
+    // The mapping is monotonic: when both ends of the 16-bit range map to finite values, every sample does.
+    const float low = (-32768.0f + m.offset) * m.gain;
+    const float high = (32767.0f + m.offset) * m.gain;
+    m.finite = std::isfinite(low) && std::isfinite(high);
     return m;
 }
 
 template <class T> void FillValues(T* out, size_t n, float value) {
     std::fill(out, out + n, static_cast<T>(value));
+}
+
+int16_t LittleEndianSample(const unsigned char* p) {
+    return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
 }
 
 // Converts n little-endian 16-bit samples.
@@ -74,9 +84,14 @@ template <class T> void ConvertSamples(const unsigned char* raw, size_t n, T* ou
     }
     const float gain = m.gain;
     const float offset = m.offset;
+    if (m.finite) {
+        for (size_t i = 0; i < n; ++i) {
+            out[i] = static_cast<T>((static_cast<float>(LittleEndianSample(raw + 2 * i)) + offset) * gain);
+        }
+        return;
+    }
     for (size_t i = 0; i < n; ++i) {
-        const auto bits = static_cast<uint16_t>(raw[2 * i] | (raw[2 * i + 1] << 8));
-        const float v = (static_cast<float>(static_cast<int16_t>(bits)) + offset) * gain;
+        const float v = (static_cast<float>(LittleEndianSample(raw + 2 * i)) + offset) * gain;
         out[i] = static_cast<T>(std::isfinite(v) ? v : 0.0f);
     }
 }
@@ -100,6 +115,23 @@ bool SkipStream(FILE* file, int64_t n, unsigned char* scratch, size_t scratchSiz
 }
 
 const size_t kScratchBytes = 64 * 1024;
+
+// Bytes read from the file before conversion; not cleared (every byte used is read first).
+class ScratchBuffer {
+public:
+    void resize(size_t n) {
+        if (n > m_nSize) {
+            m_pData.reset(new unsigned char[n]);
+            m_nSize = n;
+        }
+    }
+    unsigned char* data() { return m_pData.get(); }
+    size_t size() const { return m_nSize; }
+
+private:
+    std::unique_ptr<unsigned char[]> m_pData;
+    size_t m_nSize = 0;
+};
 // Records up to this size are read whole, several per read: one read of the whole record costs less than a
 // read per signal's share. Bigger records get one positioned read of the signal's share each.
 const int64_t kWholeRecordBytes = 16 * 1024;
@@ -114,6 +146,7 @@ template <class T> T* AllocateValues(size_t count, void (*onShortage)()) {
         onShortage();
         p = std::malloc(count * sizeof(T));
     }
+    _AdviseLargeArray(p, count * sizeof(T));
     return static_cast<T*>(p);
 }
 
@@ -249,6 +282,7 @@ void EDFFile::close() {
         std::fclose(m_pFile);
         m_pFile = nullptr;
     }
+    m_bStreamConsumed = false;
 }
 
 bool EDFFile::readFile(const char* path) {
@@ -323,7 +357,7 @@ template <class T> int EDFFile::retrieve(int signal, T*& values, void (*onShorta
     const int64_t shareBytes = 2 * spr;
     const int64_t dataStart = static_cast<int64_t>(ns + 1) * EDFHeader::HeaderBytes;
     const SampleMapping mapping = MappingOf(*h.m_pSignals[signal]);
-    std::vector<unsigned char> scratch;
+    ScratchBuffer scratch;
 
     const int64_t fileSize = _RecordingFileSize(m_pFile);
     if (fileSize >= 0) {
@@ -341,7 +375,7 @@ template <class T> int EDFFile::retrieve(int signal, T*& values, void (*onShorta
         }
         if (recordBytes <= kWholeRecordBytes) {
             const int64_t perBlock = std::max<int64_t>(1, kBlockBytes / recordBytes);
-            scratch.resize(static_cast<size_t>(perBlock * recordBytes));
+            scratch.resize(static_cast<size_t>(std::min(perBlock, records) * recordBytes));
             for (int64_t r = 0; r < records; r += perBlock) {
                 const int64_t n = std::min(perBlock, records - r);
                 const auto got = static_cast<int64_t>(_ReadRecordingAt(m_pFile, dataStart + r * recordBytes,
@@ -379,8 +413,15 @@ template <class T> int EDFFile::retrieve(int signal, T*& values, void (*onShorta
         return static_cast<int>(count);
     }
 
-    // A stream that cannot seek (a pipe): it stands right after the signal headers; read it through, growing
-    // the array as records arrive.
+    // A stream of unknown size: read it through from the first record, growing the array as records arrive.
+    // One that cannot seek (a pipe) stands there after readStream, but only until the first retrieval.
+    if (!_SeekRecordingFile(m_pFile, dataStart)) {
+        if (m_bStreamConsumed) {
+            return RetrieveNoSignal;
+        }
+        std::clearerr(m_pFile);
+    }
+    m_bStreamConsumed = true;
     scratch.resize(kScratchBytes);
     T* out = nullptr;
     int64_t capacity = 0;

@@ -85,7 +85,7 @@ public:
 class EDFFile {
 public:
     // Failures of retrieveSignalSampleValues.
-    static constexpr int RetrieveNoSignal = -1; // not open, or no such signal
+    static constexpr int RetrieveNoSignal = -1; // not open, no such signal, or a pipe already read through
     static constexpr int RetrieveTooMany = -2;  // samples per record x records above INT_MAX
     static constexpr int RetrieveNoMemory = -3; // the values cannot be allocated
 
@@ -119,5 +119,6 @@ public:
 
 private:
     void close();
+    bool m_bStreamConsumed = false; // a stream that cannot seek has been read through
     template <class T> int retrieve(int signal, T*& values, void (*onShortage)());
 };

@@ -22,5 +22,8 @@ int64_t _RecordingFileSize(FILE* file);
 // at the end of the file or on an error).
 size_t _ReadRecordingAt(FILE* file, int64_t offset, void* buffer, size_t size);
 
+// Moves the stream's position to offset; false when the stream cannot seek (a pipe).
+bool _SeekRecordingFile(FILE* file, int64_t offset);
+
 // Whether text recordings may be UTF-16LE with a byte-order mark (the Windows build reads those too).
 extern const bool g_bRecordingTextMayBeUtf16;

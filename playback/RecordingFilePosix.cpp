@@ -47,6 +47,13 @@ int64_t _RecordingFileSize(FILE* file) {
     return static_cast<int64_t>(st.st_size);
 }
 
+bool _SeekRecordingFile(FILE* file, int64_t offset) {
+    if (file == nullptr || offset < 0 || static_cast<off_t>(offset) != offset) {
+        return false;
+    }
+    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
 size_t _ReadRecordingAt(FILE* file, int64_t offset, void* buffer, size_t size) {
     if (file == nullptr || offset < 0) {
         return 0;

@@ -31,6 +31,10 @@ int64_t _RecordingFileSize(FILE* file) {
     return static_cast<int64_t>(st.st_size);
 }
 
+bool _SeekRecordingFile(FILE* file, int64_t offset) {
+    return file != nullptr && offset >= 0 && _fseeki64(file, offset, SEEK_SET) == 0;
+}
+
 size_t _ReadRecordingAt(FILE* file, int64_t offset, void* buffer, size_t size) {
     if (file == nullptr || offset < 0 || _fseeki64(file, offset, SEEK_SET) != 0) {
         return 0;

@@ -1,5 +1,6 @@
 #include "playback/RecordingSamples.h"
 
+#include "playback/LargeArray.h"
 #include "playback/RecordingPublish.h"
 
 #include <algorithm>
@@ -27,6 +28,7 @@ bool CRecordingSamples::Reserve(size_t n) {
     }
     m_pData = static_cast<double*>(p);
     m_nCapacity = n;
+    _AdviseLargeArray(p, n * sizeof(double));
     return true;
 }
 

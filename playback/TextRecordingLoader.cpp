@@ -19,7 +19,13 @@ const size_t kPieceBytes = 127;
 
 class CPieceReader {
 public:
-    explicit CPieceReader(FILE* file) : m_pFile(file), m_pBuffer(new char[kBufferBytes]) {}
+    // fileSize (-1 when unknown) only sizes the buffer: a small file needs no large one.
+    CPieceReader(FILE* file, int64_t fileSize)
+        : m_pFile(file),
+          m_nBufferBytes(fileSize < 0
+                             ? kMaxBufferBytes
+                             : static_cast<size_t>(std::clamp<int64_t>(fileSize + 1, 4096, kMaxBufferBytes))),
+          m_pBuffer(new char[m_nBufferBytes]) {}
 
     // The next piece; false at the end of the file.
     bool Next(const char*& piece, size_t& length) {
@@ -50,13 +56,13 @@ public:
     int64_t Consumed() const { return m_nConsumed; }
 
 private:
-    static const size_t kBufferBytes = 256 * 1024;
+    static constexpr int64_t kMaxBufferBytes = 64 * 1024;
 
     void Refill() {
         std::memmove(m_pBuffer.get(), m_pBuffer.get() + m_nPos, m_nEnd - m_nPos);
         m_nEnd -= m_nPos;
         m_nPos = 0;
-        const size_t want = kBufferBytes - m_nEnd;
+        const size_t want = m_nBufferBytes - m_nEnd;
         const size_t got = std::fread(m_pBuffer.get() + m_nEnd, 1, want, m_pFile);
         m_nEnd += got;
         if (got < want) {
@@ -65,6 +71,7 @@ private:
     }
 
     FILE* m_pFile;
+    size_t m_nBufferBytes;
     std::unique_ptr<char[]> m_pBuffer;
     size_t m_nPos = 0;
     size_t m_nEnd = 0;
@@ -119,7 +126,7 @@ struct PieceParser {
 
 int LoadText(FILE* file, bool readUtf16) {
     const int64_t fileSize = _RecordingFileSize(file);
-    CPieceReader reader(file);
+    CPieceReader reader(file, fileSize);
     PieceParser parse;
     const char* piece = nullptr;
     size_t length = 0;
@@ -171,7 +178,10 @@ int LoadText(FILE* file, bool readUtf16) {
         if (std::isnan(v)) {
             v = 0.0;
         }
-        peak = std::max(peak, std::fabs(v));
+        const double magnitude = std::fabs(v);
+        if (magnitude > peak) {
+            peak = magnitude;
+        }
         v = std::clamp(v, -5000.0, 5000.0);
         if (count == samples.Capacity() && !samples.Grow(limit)) {
             _EmptyRecording();

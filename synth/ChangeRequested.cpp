@@ -11,10 +11,3 @@ void _ChangeRequested() {
         Change();
     }
 }
-
-void _CheckIfChangeRequired(double t) {
-    if (g_bChangeOnNextCycle && (g_fTimePeriod - t < 0.0004 || g_Frequency < 0.15)) {
-        g_bChangeOnNextCycle = false;
-        Change();
-    }
-}

@@ -4,6 +4,7 @@
 #include "synth/Change.h"
 #include "synth/FrequencyScanState.h"
 #include "synth/SettingChecks.h"
+#include "synth/SettingsLock.h"
 #include "synth/SyncCallbacks.h"
 #include "synth/SynthesisState.h"
 #include "synth/WaveformSettings.h"
@@ -40,6 +41,7 @@ void NotifyMainFunction(int function) {
 } // namespace
 
 int SetFreqScanSine(bool enable, double startFreq, double stopFreq, int duration) {
+    CSettingsLock lock;
     if (_IsNotReady()) {
         return -1;
     }
@@ -75,23 +77,29 @@ int SetFreqScanSine(bool enable, double startFreq, double stopFreq, int duration
     return 0;
 }
 
+// The getters take the lock too: the poll thread steps and ends a scan while it builds a packet.
 bool GetFreqScanSine(void) {
+    CSettingsLock lock;
     return g_FreqScan1;
 }
 
 double GetFreqScanSineStartFreq(void) {
+    CSettingsLock lock;
     return g_Fstart;
 }
 
 double GetFreqScanSineStopFreq(void) {
+    CSettingsLock lock;
     return g_Ffinal;
 }
 
 int GetFreqScanSineDuration(void) {
+    CSettingsLock lock;
     return g_Fduration;
 }
 
 int SetFreqScanECG(bool enable) {
+    CSettingsLock lock;
     if (_IsNotReady()) {
         return -1;
     }
@@ -114,6 +122,7 @@ int SetFreqScanECG(bool enable) {
 }
 
 bool GetFreqScanECG(void) {
+    CSettingsLock lock;
     return g_bFrequencyScanEnabled;
 }
 

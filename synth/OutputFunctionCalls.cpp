@@ -51,7 +51,9 @@ int SetOutputFunc(int function) {
     return 0;
 }
 
+// Under the lock: the poll thread switches the output off at the end of a scan or of a playback.
 int GetOutputFunc(void) {
+    CSettingsLock lock;
     switch (g_MainOutput) {
     case 12:
         return 6;
@@ -117,7 +119,9 @@ int SetFrequency(double hz) {
     return 0;
 }
 
+// Under the lock: a frequency scan steps the frequency on the poll thread.
 double GetFrequency(void) {
+    CSettingsLock lock;
     return g_NextFrequency;
 }
 

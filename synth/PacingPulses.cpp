@@ -112,13 +112,8 @@ void _CheckIfPacingPulseNeeded(double offset) {
 
 void _GetPacingV4(double& value) {
     if (g_nPulsesRequired < 1) {
-        // The value passes unchanged. Flags a pulse left on its last sample must not outlive pacing: they
-        // would time every later sample at 0.1 ms or code it in the high range. Function 14 keeps the
-        // high-range flag it sets for itself.
-        s_PacingShortPulseNeeded = false;
-        if (g_MainOutput != 14) {
-            s_PacingHighRangeNeeded = false;
-        }
+        // The value and the flags pass untouched (function 14 sets the high-range flag for itself). A
+        // high-range pulse cut by switching pacing off needs no closing zero when pacing comes back.
         _PacingHighRangeClearingNeeded = false;
         return;
     }

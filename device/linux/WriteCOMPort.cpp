@@ -9,8 +9,9 @@
 #include <chrono>
 
 namespace {
-// How long a write may wait for room in a full port before it gives up with the bytes sent so far.
-constexpr auto kWriteCompletionTime = std::chrono::milliseconds(1000);
+// How long a write may wait for the port to take more bytes before it gives up with the bytes sent so
+// far. Every byte taken restarts the wait: a slow reader never cuts a packet, a stuck one ends the write.
+constexpr auto kRoomWaitTime = std::chrono::milliseconds(1000);
 } // namespace
 
 // The non-blocking port may take a packet in parts: the rest follows as room appears, so a packet is
@@ -25,12 +26,13 @@ int _WriteCOMPort(int length, const unsigned char* buffer, bool /*wait*/) {
         return 0;
     }
     const int descriptor = static_cast<int>(handle);
-    const auto giveUp = std::chrono::steady_clock::now() + kWriteCompletionTime;
+    auto giveUp = std::chrono::steady_clock::now() + kRoomWaitTime;
     int sent = 0;
     while (sent < length) {
         const ssize_t n = write(descriptor, buffer + sent, static_cast<size_t>(length - sent));
         if (n > 0) {
             sent += static_cast<int>(n);
+            giveUp = std::chrono::steady_clock::now() + kRoomWaitTime;
             continue;
         }
         if (n < 0 && errno == EINTR) {

@@ -170,7 +170,7 @@ TEST_F(SerialPortTest, LargeWriteIsCompleted) {
     }
     EXPECT_EQ(_WriteCOMPort(static_cast<int>(stream.size()), stream.data(), false),
               static_cast<int>(stream.size()));
-    ASSERT_TRUE(vi.WaitForPackets(kPackets, 10000ms));
+    ASSERT_TRUE(vi.WaitForPackets(kPackets, 30000ms));
     const auto packets = vi.Packets();
     ASSERT_EQ(packets.size(), static_cast<size_t>(kPackets));
     for (const auto& packet : packets) {

@@ -350,36 +350,37 @@ TEST(PacingPulses, HighRangePulseCutByAChangeStillEndsWithTheShortZero) {
     EXPECT_FALSE(samples[1].high || samples[1].shortSample);
 }
 
-TEST(PacingPulses, FlagsOfALastPulseSampleDoNotOutlivePacing) {
-    Pace({700.0, 0.5, 60});
-    auto samples = Drive(SamplesFor(0.98) + 3);
-    ASSERT_TRUE(samples.back().high);
-    ASSERT_TRUE(samples.back().shortSample);
+TEST(PacingPulses, WithPacingOffValueAndFlagsPassUntouched) {
     Pace({0.0});
+    for (int function : {14, 3}) {
+        g_MainOutput = function;
+        for (bool flag : {true, false}) {
+            s_PacingHighRangeNeeded = flag;
+            s_PacingShortPulseNeeded = flag;
+            double value = -300.0;
+            _GetPacingV4(value);
+            EXPECT_EQ(value, -300.0);
+            EXPECT_EQ(s_PacingHighRangeNeeded, flag);
+            EXPECT_EQ(s_PacingShortPulseNeeded, flag);
+        }
+    }
+}
+
+TEST(PacingPulses, HighRangePulseCutBySwitchingPacingOffLeavesNoZeroForLater) {
+    Pace({700.0, 2.0, 60});
+    auto samples = Drive(SamplesFor(0.981));
+    ASSERT_TRUE(samples.back().high);
+    Pace({0.0});
+    s_PacingHighRangeNeeded = false; // as the change leaves it
     samples = Drive(5, [] { return 0.7; });
     for (const auto& s : samples) {
         EXPECT_EQ(s.value, 0.7);
-        EXPECT_FALSE(s.high);
-        EXPECT_FALSE(s.shortSample);
+        EXPECT_FALSE(s.high || s.shortSample);
     }
-    // Pacing on again starts clean: no zero sample left over from the cut pulse.
-    Pace({700.0, 0.5, 60});
+    Pace({700.0, 2.0, 60});
     samples = Drive(3, [] { return 0.7; });
     EXPECT_EQ(samples[0].value, 0.7);
     EXPECT_FALSE(samples[0].high || samples[0].shortSample);
-}
-
-TEST(PacingPulses, WithPacingOffTheStaircaseKeepsItsOwnHighRangeFlag) {
-    Pace({0.0});
-    g_MainOutput = 14;
-    s_PacingHighRangeNeeded = true;
-    double value = -300.0;
-    _GetPacingV4(value);
-    EXPECT_TRUE(s_PacingHighRangeNeeded);
-    EXPECT_EQ(value, -300.0);
-    g_MainOutput = 3;
-    _GetPacingV4(value);
-    EXPECT_FALSE(s_PacingHighRangeNeeded);
 }
 
 TEST(PacingPulses, ACountThatGrewForDaysNeverWrapsIntoAPulse) {

@@ -15,6 +15,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace playback_test;
@@ -390,6 +392,49 @@ TEST_F(EdfReader, FilesCutShort) {
         ASSERT_EQ(streamed.count, static_cast<int>(expected.size())) << what << " (stream)";
         EXPECT_EQ(streamed.values, expected) << what << " (stream)";
     }
+}
+
+// Streams of unknown size: one that can seek serves any number of retrievals; a pipe serves the first.
+TEST_F(EdfReader, StreamsOfUnknownSize) {
+    EdfSpec spec;
+    spec.signals.assign(2, EdfSignalSpec());
+    spec.signals[1].samplesPerRecord = 3;
+    spec.records = 4;
+    const std::string bytes = EdfFile(spec);
+    EDFFile file;
+    ASSERT_TRUE(file.readFile(dir.Write("s.edf", bytes).c_str()));
+    const Values expected0 = Retrieve(file, 0);
+    const Values expected1 = Retrieve(file, 1);
+    ASSERT_EQ(expected1.count, 12);
+
+    FILE* memory = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
+    EDFFile seekable;
+    ASSERT_TRUE(seekable.readStream(memory));
+    for (int s : {1, 0, 1}) {
+        const Values v = Retrieve(seekable, s);
+        EXPECT_EQ(v.count, s == 0 ? expected0.count : expected1.count);
+        EXPECT_EQ(v.values, s == 0 ? expected0.values : expected1.values);
+    }
+
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::thread writer([&] {
+        size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = write(fds[1], bytes.data() + done, bytes.size() - done);
+            if (n <= 0) {
+                break;
+            }
+            done += static_cast<size_t>(n);
+        }
+        close(fds[1]);
+    });
+    EDFFile piped;
+    ASSERT_TRUE(piped.readStream(fdopen(fds[0], "rb")));
+    const Values v = Retrieve(piped, 1);
+    writer.join();
+    EXPECT_EQ(v.values, expected1.values);
+    EXPECT_EQ(Retrieve(piped, 0).count, EDFFile::RetrieveNoSignal);
 }
 
 // A tiny file whose header announces nearly 2^31 samples: only what the file holds is allocated and read.

@@ -343,12 +343,13 @@ TEST_F(PacketStream, PlaybackWithNothingLoadedIsZeroWithAOneSecondCycle) {
 }
 
 TEST_F(PacketStream, AStreamAskedForBeforeTheLinkStartsAtLinkUp) {
-    ASSERT_TRUE(Init(RecordA));
-    ASSERT_EQ(SetOutputFunc(2), 0); // ready through the listener, but no port yet
-    EXPECT_FALSE(UnderLock([] { return s_ECGGoing; }));
     qoltsim::Config config;
     config.pacing = Pacing::Manual;
-    auto& vi = AddInstrument(config);
+    auto& vi = AddInstrumentWithoutPortTagReply(config);
+    UnderLock([] { return g_Callback = RecordA; });
+    ASSERT_EQ(SetOutputFunc(2), 0); // ready through the listener, but no port yet
+    EXPECT_FALSE(UnderLock([] { return s_ECGGoing; }));
+    ASSERT_TRUE(Init(RecordA));
     ASSERT_TRUE(ListenerA().WaitForCount(1));
     ASSERT_TRUE(vi.WaitForPackets(1, kWait));
     EXPECT_TRUE(vi.Snapshot().packets[0].streamStart);
@@ -358,6 +359,7 @@ TEST_F(PacketStream, AStreamAskedForBeforeTheLinkStartsAtLinkUp) {
 
 TEST_F(PacketStream, TheOutputStillSelectedRestartsAfterAReplug) {
     auto& vi = Linked(Pacing::Fast);
+    vi.SetFault(MessageKind::PortTag, qoltsim::Fault(qoltsim::FaultKind::Silent)); // for the next link
     ASSERT_EQ(SetDCOffsetVariableMode(true), 0);
     ASSERT_EQ(SetDCOffset(500), 0);
     ASSERT_EQ(SetOutputFunc(1), 0);
@@ -373,8 +375,10 @@ TEST_F(PacketStream, TheOutputStillSelectedRestartsAfterAReplug) {
     EXPECT_EQ(r.packets[0].firstCounter, 0);
     EXPECT_TRUE(r.violations.empty());
     // The new link hears the relays and the variable offset again, although neither changed.
-    EXPECT_EQ(vi.RelayPattern(), 0x0021u);
-    EXPECT_EQ(vi.DcOffsetCode(), 3048);
+    EXPECT_EQ(Sent(vi, MessageKind::Relays),
+              (std::vector<std::vector<uint8_t>>{{0x07, 0x00, 0x00, 0x21, 0x00, 0x00}}));
+    EXPECT_EQ(Sent(vi, MessageKind::VariableDcOffset),
+              (std::vector<std::vector<uint8_t>>{{0x05, 0x0B, 0xE8}}));
     EXPECT_EQ(GetOutputFunc(), 1);
 }
 

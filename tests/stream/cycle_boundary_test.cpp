@@ -1,0 +1,255 @@
+// Changes at cycle boundaries: when a setting takes effect in the stream, stopping, changes asked for from
+// inside a change or a packet, and the limits a change puts on amplitude and frequency.
+#include "stream/StreamTestSupport.h"
+
+#include "api/PacketStream.h"
+#include "api/SessionState.h"
+#include "device/DeviceState.h"
+#include "synth/Change.h"
+#include "synth/OutputRange.h"
+#include "synth/SynthesisState.h"
+#include "synth/WaveformSettings.h"
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <thread>
+
+using namespace streamtest;
+using qoltsim::Pacing;
+
+namespace {
+
+class CycleBoundary : public StreamFixture {};
+
+// Index of the first sample whose distance from 0 V differs from `oldCodes`.
+size_t FirstChanged(const std::vector<qoltsim::SampleRecord>& samples, size_t from, int oldCodes) {
+    for (size_t i = from; i < samples.size(); ++i)
+        if (std::abs(samples[i].code - 2048) != oldCodes)
+            return i;
+    return samples.size();
+}
+
+TEST_F(CycleBoundary, At1HzAnAmplitudeChangeWaitsForTheEndOfTheCycle) {
+    auto& vi = Linked(Pacing::Manual);
+    ASSERT_EQ(SetFrequency(1.0), 0);
+    ASSERT_EQ(SetOutputFunc(3), 0); // square of amplitude 100: +-0.25, 100 codes
+    ASSERT_TRUE(vi.WaitForPackets(1, kWait));
+    Request(vi, 1);
+    ASSERT_EQ(SetAmplitude(200.0), 0);
+    EXPECT_DOUBLE_EQ(GetAmplitude(), 200.0);
+    Request(vi, 3);
+    const auto samples = vi.Samples();
+    ASSERT_EQ(samples.size(), 7500u);
+    // Made within the last two samples of the cycle; the next sample starts a new cycle.
+    const size_t changed = FirstChanged(samples, 0, 100);
+    EXPECT_TRUE(changed == 4999 || changed == 5000) << changed;
+    for (size_t i = changed; i < changed + 2500; ++i)
+        ASSERT_EQ(samples[i].code, 2048 + 200) << i;
+    for (size_t i = changed + 2500; i < samples.size(); ++i)
+        ASSERT_EQ(samples[i].code, 2048 - 200) << i;
+}
+
+TEST_F(CycleBoundary, At0Point1HzAChangeIsMadeAfterTheNextSample) {
+    auto& vi = Linked(Pacing::Manual);
+    ASSERT_EQ(SetFrequency(0.1), 0);
+    ASSERT_EQ(SetOutputFunc(3), 0);
+    ASSERT_TRUE(vi.WaitForPackets(1, kWait));
+    Request(vi, 1);
+    ASSERT_EQ(SetAmplitude(200.0), 0);
+    Request(vi, 1);
+    const auto samples = vi.Samples();
+    ASSERT_EQ(samples.size(), 4500u);
+    EXPECT_EQ(FirstChanged(samples, 0, 100), 3001u);
+    // The cycle restarts: the square's first half.
+    for (size_t i = 3001; i < samples.size(); ++i)
+        ASSERT_EQ(samples[i].code, 2048 + 200) << i;
+}
+
+TEST_F(CycleBoundary, OutputFunctionZeroStopsAtOnce) {
+    auto& vi = Linked(Pacing::Manual);
+    ASSERT_EQ(SetFrequency(0.2), 0); // a 5 s cycle
+    ASSERT_EQ(SetOutputFunc(1), 0);
+    ASSERT_TRUE(vi.WaitForPackets(1, kWait));
+    Request(vi, 1);
+    ASSERT_EQ(SetOutputFunc(0), 0);
+    // No request was needed for it: the stop went out within the call.
+    ASSERT_TRUE(vi.WaitForCommand(MessageKind::StopStream, 1, kWait));
+    EXPECT_FALSE(vi.IsStreaming());
+    EXPECT_EQ(vi.Snapshot().totalPackets, 2u);
+    // Requests are not answered any more.
+    ASSERT_TRUE(vi.SendDataRequest(false));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(vi.Snapshot().totalPackets, 2u);
+    // A second stop request sends nothing.
+    ASSERT_EQ(SetOutputFunc(0), 0);
+    ASSERT_EQ(SetOutputFunc(4), 0);
+    ASSERT_EQ(SetOutputFunc(0), 0);
+    ASSERT_TRUE(vi.WaitForCommand(MessageKind::StopStream, 2, kWait));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(Sent(vi, MessageKind::StopStream).size(), 2u);
+}
+
+TEST_F(CycleBoundary, AChangeWithTheOutputOffSetsRelaysAndOffsetButSendsNoStopAndNoPacket) {
+    auto& vi = Linked(Pacing::Fast);
+    ASSERT_EQ(SetPulseWidth(50.0), 0);
+    ASSERT_TRUE(vi.WaitForCommand(MessageKind::DcOffsetOff, 1, kWait));
+    std::this_thread::sleep_for(100ms);
+    const auto r = vi.Snapshot();
+    EXPECT_EQ(r.totalPackets, 0u);
+    EXPECT_EQ(r.CountCommands(MessageKind::StopStream), 0u);
+    EXPECT_EQ(Sent(vi, MessageKind::Relays),
+              (std::vector<std::vector<uint8_t>>{{0x07, 0x00, 0x00, 0x20, 0x00, 0x00}}));
+    EXPECT_DOUBLE_EQ(UnderLock([] { return g_fVoltageRange; }), 5.0);
+}
+
+TEST_F(CycleBoundary, TheExponentialPairReportsAPulseWidthOf50ms) {
+    auto& vi = Linked(Pacing::Manual);
+    ASSERT_EQ(SetPulseWidth(120.0), 0);
+    ASSERT_EQ(SetOutputFunc(6), 0);
+    ASSERT_TRUE(vi.WaitForPackets(1, kWait));
+    EXPECT_DOUBLE_EQ(GetPulseWidth(), 50.0);
+    EXPECT_EQ(GetOutputFunc(), 6);
+}
+
+// Callbacks that change the output from inside a packet. Plain function pointers: their orders come
+// through globals.
+std::atomic<int> g_graphCalls{0};
+std::atomic<int> g_actAtCall{-1};
+std::atomic<int> g_restartWith{-1};
+
+void ChangeOutputFromGraph(double, double) {
+    if (g_graphCalls++ == g_actAtCall) {
+        SetOutputFunc(0);
+        if (g_restartWith >= 0)
+            SetOutputFunc(g_restartWith);
+    }
+}
+
+TEST_F(CycleBoundary, AStopAskedForInsideTheFirstPacketIsMadeAfterIt) {
+    auto& vi = Linked(Pacing::Fast);
+    g_actAtCall = 10; // inside the first packet, which the starting change sends itself
+    RegisterTimeAmpCB(ChangeOutputFromGraph);
+    ASSERT_EQ(SetOutputFunc(1), 0);
+    ASSERT_TRUE(vi.WaitForCommand(MessageKind::StopStream, 1, kWait));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(vi.Snapshot().totalPackets, 1u);
+    EXPECT_FALSE(vi.IsStreaming());
+    EXPECT_EQ(GetOutputFunc(), 0);
+    EXPECT_TRUE(vi.Snapshot().violations.empty());
+}
+
+TEST_F(CycleBoundary, APacketWhoseStreamStoppedWhileItWasBuiltIsNotSent) {
+    auto& vi = Linked(Pacing::Manual);
+    g_actAtCall = 3 * 300 + 17; // in the fourth packet, on the poll thread
+    RegisterTimeAmpCB(ChangeOutputFromGraph);
+    ASSERT_EQ(SetOutputFunc(1), 0);
+    ASSERT_TRUE(vi.WaitForPackets(1, kWait));
+    Request(vi, 2);
+    ASSERT_TRUE(vi.SendDataRequest(false));
+    ASSERT_TRUE(vi.WaitForCommand(MessageKind::StopStream, 1, kWait));
+    std::this_thread::sleep_for(200ms);
+    const auto r = vi.Snapshot();
+    EXPECT_EQ(r.totalPackets, 3u);
+    EXPECT_TRUE(r.violations.empty());
+    EXPECT_FALSE(vi.IsStreaming());
+}
+
+TEST_F(CycleBoundary, AStreamRestartedWhileAPacketWasBuiltGetsOnlyItsOwnPackets) {
+    auto& vi = Linked(Pacing::Fast);
+    g_actAtCall = 5 * 300 + 100;
+    g_restartWith = 2;
+    RegisterTimeAmpCB(ChangeOutputFromGraph);
+    ASSERT_EQ(SetOutputFunc(1), 0);
+    ASSERT_TRUE(vi.WaitForCommand(MessageKind::StopStream, 1, kWait));
+    ASSERT_TRUE(vi.WaitFor([](const qoltsim::Recording& r) { return r.totalPackets >= 20; }, kWait));
+    // Read under the lock: the poll thread sets the output function meanwhile (getters take no lock).
+    EXPECT_EQ(UnderLock([] { return GetOutputFunc(); }), 2);
+    ASSERT_EQ(SetOutputFunc(0), 0);
+    const auto r = vi.Snapshot();
+    EXPECT_TRUE(r.violations.empty()) << qoltsim::ViolationKindName(r.violations[0].kind);
+    // Five packets of the sine, then the triangle from its first packet (counter 0) on.
+    ASSERT_GE(r.packets.size(), 7u);
+    EXPECT_FALSE(r.packets[4].streamStart);
+    EXPECT_TRUE(r.packets[5].streamStart);
+    EXPECT_EQ(r.packets[5].firstCounter, 0);
+    // The triangle's clock runs on from 0 without a gap: the abandoned packet advanced nothing of it.
+    const size_t first = r.packets[5].firstSample;
+    const size_t count = r.samples.size() - first;
+    const OutputClock clock(count, 0.1);
+    const double a = 0.25, k = 4 * a / 0.1;
+    for (size_t i = 0; i < count; ++i) {
+        const double t = clock.phases[i];
+        const double v = t < 0.025 ? k * t : t < 0.075 ? 2 * a - k * t : k * t - 4 * a;
+        ASSERT_NEAR(r.samples[first + i].value, v, 0.0025) << i;
+    }
+}
+
+// ---- Limits a change puts on the settings (no instrument needed) -------------------------------------
+
+void Listener(bool) {}
+
+struct LimitCase {
+    const char* what;
+    int function;
+    double amplitude;
+    double pacing;
+    bool enhanced;
+    double dynamicRange; // peak-to-peak of the added sine; < 0: test off
+    double peak;         // g_Amplitude in force
+    double setting;      // what GetAmplitude reports after the change
+};
+
+TEST(ChangeLimits, ClampedPeaksKeepTheirSignAndTheSettingThatGivesThem) {
+    const LimitCase cases[] = {
+        {"ECG2_27 within", 7, 1000.0, 0.0, false, -1.0, 5.0, 1000.0},
+        {"ECG2_27 above", 7, 2000.0, 0.0, false, -1.0, 2 * 2.857, 1142.8},
+        {"ECG2_27 below", 7, -2000.0, 0.0, false, -1.0, -2 * 2.857, -1142.8},
+        {"ECG2_27 paced", 7, 2000.0, 1.0, false, -1.0, 2.5, 500.0},
+        {"ECG2_27 paced, negative", 7, -800.0, -1.0, false, -1.0, -2.5, -500.0},
+        {"ECG2_27 enhanced", 7, 2000.0, 0.0, true, -1.0, 5.0, 2000.0},
+        {"ECG2_27 enhanced, paced", 7, 2000.0, 3.0, true, -1.0, 2.5, 1000.0},
+        {"square, dynamic range", 3, 2000.0, 0.0, false, 2.0, 4.0, 1600.0},
+        {"square, dynamic range, negative", 3, -2000.0, 0.0, false, 2.0, -4.0, -1600.0},
+        {"triangle, dynamic range within", 2, 1000.0, 0.0, false, 2.0, 2.5, 1000.0},
+        {"triangle, dynamic range, enhanced", 2, 2000.0, 0.0, true, 5.0, 2.5, 2000.0},
+        {"ECG2_27 under the dynamic-range flag", 7, 1000.0, 0.0, false, 2.0, 4.0, 800.0},
+        {"sine", 1, -2000.0, 0.0, false, -1.0, -5.0, -2000.0},
+    };
+    g_Callback = Listener; // ready without an instrument; nothing streams
+    for (const auto& c : cases) {
+        s_bIs300R = c.enhanced;
+        g_MainOutput = c.function;
+        g_PacingAmplitude = c.pacing;
+        g_DynamicRangeTest = c.dynamicRange >= 0.0;
+        g_ADynamicRange = c.dynamicRange;
+        g_NextAmplitude = c.amplitude / 1000.0;
+        Change();
+        EXPECT_NEAR(g_Amplitude, c.peak, 1e-12) << c.what;
+        EXPECT_NEAR(GetAmplitude(), c.setting, 1e-9) << c.what;
+        // The stored setting gives the same peak again.
+        Change();
+        EXPECT_NEAR(g_Amplitude, c.peak, 1e-12) << c.what;
+        EXPECT_FALSE(s_ECGGoing) << c.what;
+    }
+}
+
+TEST(ChangeLimits, TheFrequencyInForceIsLimitedAndReported) {
+    RegisterSyncFreqCB(RecordFreq);
+    g_MainOutput = 4;
+    g_NextFrequency = 10.0;
+    Change();
+    EXPECT_DOUBLE_EQ(g_Frequency, 5.0);
+    EXPECT_DOUBLE_EQ(g_fTimePeriod, 0.2);
+    EXPECT_EQ(FreqSyncs().Values(), std::vector<double>{5.0});
+    g_MainOutput = 7;
+    Change();
+    EXPECT_DOUBLE_EQ(g_Frequency, 6.0);
+    g_MainOutput = 1;
+    g_NextFrequency = 400.0;
+    Change();
+    EXPECT_DOUBLE_EQ(g_Frequency, 400.0);
+    EXPECT_EQ(FreqSyncs().Values(), (std::vector<double>{5.0, 6.0}));
+}
+
+} // namespace
