@@ -53,7 +53,12 @@ int Instrument::Prepare(std::string& error) {
             error = "the virtual instrument did not start: " + virtual_->LastError();
             return kExitVirtual;
         }
-        nodeFormat_ = dir_->Path() + "/ttyACM%d";
+        // A '%' in the temporary folder's path must not read as a conversion.
+        nodeFormat_.clear();
+        for (char c : dir_->Path()) {
+            nodeFormat_ += c == '%' ? std::string("%%") : std::string(1, c);
+        }
+        nodeFormat_ += "/ttyACM%d";
         if (SetDeviceNodeFormat(nodeFormat_.c_str()) != 0 || SetLockDirectory(dir_->Path().c_str()) != 0) {
             error = "the library does not take the virtual instrument's directory " + dir_->Path() +
                     " (too long? set TMPDIR to a shorter one)";
@@ -233,6 +238,8 @@ qoltsim::Capture Instrument::TakeCapture(const std::vector<double>& pacingMarker
     if (!virtual_) {
         return {};
     }
+    // Close's last command may still be on its way through the pseudo-terminal.
+    virtual_->WaitForCommand(qoltsim::MessageKind::Close, 1, std::chrono::seconds(1));
     return qoltsim::BuildCapture(virtual_->Snapshot(), pacingMarkers, limit);
 }
 

@@ -58,7 +58,6 @@ public:
     void HoldVirtualRequests();
     // Unplugs and replugs the virtual instrument as the options ask; call it now and then.
     void Service();
-    bool Replugged() const { return plug_.Replugged(); }
 
     // What the virtual instrument played, laid out (empty for a real instrument).
     qoltsim::Capture TakeCapture(const std::vector<double>& pacingMarkers, std::optional<double> limit);

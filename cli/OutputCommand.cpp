@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -107,6 +108,18 @@ int RunOutput(const Options& o, const Reporter& reporter, const StopSignal& stop
         return reporter.Fail(rc, error);
     }
     const Identity identity = instrument.ReadIdentity();
+    if (stop.Requested()) {
+        // Asked to stop while the instrument was being looked for: nothing is started.
+        instrument.Close();
+        reporter.Warn("stopped before the output started");
+        if (reporter.Json()) {
+            Json j;
+            j.BeginObject().Field("command", CommandName(o.command)).Field("output", WhatPlays(o));
+            j.Field("ended", "stopped").Field("seconds", 0.0).EndObject();
+            reporter.Document(j);
+        }
+        return kExitOk;
+    }
 
     std::optional<Refusal> refusal = ApplyBeforeOutput(o);
     const std::time_t wallStart = std::time(nullptr);
@@ -208,6 +221,13 @@ int RunOutput(const Options& o, const Reporter& reporter, const StopSignal& stop
         j.Field("command", CommandName(o.command)).Field("output", WhatPlays(o));
         if (o.command == Command::Load) {
             j.Field("samples_loaded", loaded);
+        }
+        if (ended == "stopped") {
+            const int sig = stop.Signal();
+            j.Field("signal", sig == SIGINT    ? "SIGINT"
+                              : sig == SIGTERM ? "SIGTERM"
+                              : sig == SIGHUP  ? "SIGHUP"
+                                               : "?");
         }
         j.Field("ended", ended).Field("seconds", seconds).Field("received_seconds", received);
         j.Field("samples_sent", e.SamplesSent());

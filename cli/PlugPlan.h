@@ -20,8 +20,6 @@ public:
     bool UnplugDue(uint64_t packets) const {
         return afterPackets_ && !unplugged_ && packets >= static_cast<uint64_t>(*afterPackets_);
     }
-    bool Unplugged() const { return unplugged_; }
-    bool Replugged() const { return replugged_; }
 
 private:
     std::optional<long long> afterPackets_;

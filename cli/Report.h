@@ -34,7 +34,6 @@ public:
     StatusLine(const StatusLine&) = delete;
     StatusLine& operator=(const StatusLine&) = delete;
 
-    bool Enabled() const { return enabled_; }
     void Show(const std::string& text);
     void Clear();
 

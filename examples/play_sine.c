@@ -8,6 +8,8 @@
  *
  * Build: cc play_sine.c -lqolt (with the header's folder and the library's folder on the paths).
  */
+#define _POSIX_C_SOURCE 200809L /* nanosleep */
+
 #include <qolt_api.h>
 
 #include <stdio.h>

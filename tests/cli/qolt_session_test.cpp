@@ -90,7 +90,9 @@ TEST_F(Session, ASignalEndsTheRunThroughCloseAndStillWritesTheCapture) {
         child.Signal(sig);
         const RunResult r = child.Wait(std::chrono::seconds(20));
         ASSERT_EQ(r.exitCode, 0) << clitest::Describe(r);
-        EXPECT_EQ(Query(r.out, "d['ended']"), "stopped") << r.out;
+        EXPECT_EQ(Query(r.out, "(d['ended'], d['signal'])"),
+                  std::string("('stopped', '") + (sig == SIGINT ? "SIGINT" : "SIGTERM") + "')")
+            << r.out;
         EXPECT_EQ(Query(r.out, "d['capture']['seconds'] > 0.5"), "True") << r.out;
         const auto rows = clitest::ReadCsv(csv);
         ASSERT_FALSE(rows.empty());
