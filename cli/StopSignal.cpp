@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -63,6 +64,12 @@ bool StopSignal::Start() {
 void StopSignal::Run() {
     // This thread keeps the signals unblocked, so that it is the one that takes them when it can.
     for (;;) {
+        // Woken now and then: a runtime that defers handlers to the next call it intercepts (ThreadSanitizer)
+        // would otherwise hold the signal while this thread's restarted read never returns.
+        pollfd readable{g_pipe[0], POLLIN, 0};
+        if (poll(&readable, 1, 200) <= 0) {
+            continue;
+        }
         unsigned char byte = 0;
         const ssize_t n = read(g_pipe[0], &byte, 1);
         if (n < 0 && errno == EINTR) {
