@@ -56,3 +56,8 @@ if(NOT MSVC)
     target_compile_options(qolt_example_play_sine PRIVATE -Wall -Wextra -Wconversion -pedantic
         $<$<BOOL:${QOLT_WERROR}>:-Werror>)
 endif()
+# clang's C driver leaves out the C++ part of the UBSan runtime that the sanitized library needs: link
+# the (still C) program with the C++ driver there.
+if(QOLT_SANITIZE AND CMAKE_C_COMPILER_ID MATCHES "Clang")
+    set_target_properties(qolt_example_play_sine PROPERTIES LINKER_LANGUAGE CXX)
+endif()
