@@ -64,14 +64,14 @@ struct PacketViolation {
 };
 
 struct SampleRecord {
-    // Decoded with the range byte of the last range command: (code-2048)*range/2000, in the high range
-    // (code-2048)/2. A host that scales by another full scale (for instance while the variable DC offset is
-    // on) can rescale from `code`.
+    // Decoded with the output's full scale R: (code-2048)*R/2000, in the high range (code-2048)/2. R is the
+    // range byte of the last range command, or Config::dcChannelFullScale (4) while the variable DC offset
+    // is on (from its command to the next "off").
     double value = 0.0;
     double time = 0.0; // seconds from the start of its stream to the start of this sample
     uint16_t code = 0; // 12-bit code
     uint8_t flags = 0; // kFlagHighRange | kFlagShortSample as received (plus reserved bits if any)
-    uint8_t range = 0; // range byte of the last range command when it was decoded
+    uint8_t range = 0; // full scale R it was decoded with
     uint32_t packet = 0;
     bool HighRange() const { return (flags & kFlagHighRange) != 0; }
     bool Short() const { return (flags & kFlagShortSample) != 0; }

@@ -278,7 +278,10 @@ struct VirtualInstrument::Impl {
         std::vector<SampleRecord> samples;
         samples.reserve(check.subPackets * kSamplesPerSubPacket);
         const double before = streamTime;
-        DecodeSamples(m.bytes, check.subPackets, range, static_cast<uint32_t>(index), streamTime, samples);
+        // The second DAC channel narrows the output's full scale whatever the range command said.
+        const uint8_t fullScale = dcCode >= 0 ? config.dcChannelFullScale : range;
+        DecodeSamples(m.bytes, check.subPackets, fullScale, static_cast<uint32_t>(index), streamTime,
+                      samples);
         const double seconds = streamTime - before;
 
         PacketRecord p;

@@ -67,8 +67,9 @@ struct Config {
     std::string identifyReply = "KTRX-VI1";
     uint16_t converterValue = 0x0800; // reply AD hh ll to the converter query
     Pacing pacing = Pacing::Fast;
-    std::string versionReportAfterIdentification;   // e.g. "4000002": sent after 08 when not empty
-    uint8_t initialRange = 5;                       // range byte in force before any range command
+    std::string versionReportAfterIdentification; // e.g. "4000002": sent after 08 when not empty
+    uint8_t initialRange = 5;                     // range byte in force before any range command
+    uint8_t dcChannelFullScale = 4; // full scale while the variable DC offset (second DAC channel) is on
     std::chrono::milliseconds messageTimeout{1000}; // a message left unfinished this long is recorded cut
 
     // Bounds of the recording (the totals keep counting past them).

@@ -143,6 +143,41 @@ TEST_F(OutputStage, TheOffsetIsSentAgainAfterTheOffCommand) {
     EXPECT_EQ(WaitForControl(vi, 3), (ByteList{Relays(0x0021), kRange5, {0x05, 0x09, 0xF4}}));
 }
 
+TEST_F(OutputStage, WithTheVariableOffsetOnTheSampleScaleIsFourAndWhatIsDecodedIsWhatWasAsked) {
+    // A 2.5 square is coded against a full scale of 4 while the offset channel is on, against 5 after. A
+    // stream's first packet is coded before the change settles the range, so it still uses 5.
+    auto& vi = Linked(Pacing::Manual);
+    ASSERT_EQ(SetDCOffsetVariableMode(true), 0);
+    ASSERT_EQ(SetDCOffset(500), 0);
+    ASSERT_EQ(SetAmplitude(1000.0), 0);
+    ASSERT_EQ(SetOutputFunc(3), 0);
+    ASSERT_TRUE(vi.WaitForPackets(1, kWait));
+    Request(vi, 1);
+    ASSERT_EQ(SetOutputFunc(0), 0);
+    ASSERT_EQ(SetDCOffsetVariableMode(false), 0);
+    ASSERT_EQ(SetOutputFunc(3), 0);
+    ASSERT_TRUE(vi.WaitForPackets(3, kWait));
+    ASSERT_EQ(SetOutputFunc(0), 0);
+
+    const auto r = vi.Snapshot();
+    ASSERT_EQ(r.packets.size(), 3u);
+    struct Expected {
+        int codeOffset;
+        uint8_t scale;
+        double value;
+    };
+    const Expected expected[] = {{1000, 4, 2.0}, {1250, 4, 2.5}, {1000, 5, 2.5}};
+    for (size_t packet = 0; packet < 3; ++packet) {
+        const Expected& e = expected[packet];
+        for (size_t i = 0; i < 1500; ++i) {
+            const auto& s = r.samples[r.packets[packet].firstSample + i];
+            ASSERT_EQ(std::abs(s.code - 2048), e.codeOffset) << packet << " " << i;
+            ASSERT_EQ(s.range, e.scale) << packet;
+            ASSERT_DOUBLE_EQ(std::fabs(s.value), e.value) << packet << " " << i;
+        }
+    }
+}
+
 // Largest distance from 0 V, in codes, of the samples of one packet, and whether all carry the high-range
 // flag (none does: false; some: the test fails).
 std::pair<int, bool> PacketShape(const qoltsim::Recording& r, size_t packet) {
