@@ -150,6 +150,19 @@ template <class T> T* AllocateValues(size_t count, void (*onShortage)()) {
     return static_cast<T*>(p);
 }
 
+// Zeroed: the missing part of a cut-short record is 0 without being written, so fresh pages that the file
+// never fills are never committed (a header may announce a record far larger than the file).
+template <class T> T* AllocateZeroedValues(size_t count, void (*onShortage)()) {
+    static_assert(sizeof(T) <= 8 && T(0) == T(), "all-zero bytes are the value 0");
+    void* p = std::calloc(count, sizeof(T));
+    if (p == nullptr && onShortage != nullptr) {
+        onShortage();
+        p = std::calloc(count, sizeof(T));
+    }
+    _AdviseLargeArray(p, count * sizeof(T));
+    return static_cast<T*>(p);
+}
+
 } // namespace
 
 // ---- EDFSignal ------------------------------------------------------------------------------------------
@@ -369,7 +382,7 @@ template <class T> int EDFFile::retrieve(int signal, T*& values, void (*onShorta
         if (count == 0) {
             return 0;
         }
-        T* out = AllocateValues<T>(static_cast<size_t>(count), onShortage);
+        T* out = AllocateZeroedValues<T>(static_cast<size_t>(count), onShortage);
         if (out == nullptr) {
             return RetrieveNoMemory;
         }
@@ -386,7 +399,6 @@ template <class T> int EDFFile::retrieve(int signal, T*& values, void (*onShorta
                     const int64_t present = std::clamp<int64_t>(got - start, 0, shareBytes) / 2;
                     T* dst = out + (r + k) * spr;
                     ConvertSamples(scratch.data() + start, static_cast<size_t>(present), dst, mapping);
-                    FillValues(dst + present, static_cast<size_t>(spr - present), 0.0f);
                 }
             }
         } else {
@@ -406,7 +418,6 @@ template <class T> int EDFFile::retrieve(int signal, T*& values, void (*onShorta
                         break;
                     }
                 }
-                FillValues(dst + done / 2, static_cast<size_t>(spr - done / 2), 0.0f);
             }
         }
         values = out;
