@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -24,6 +25,22 @@ std::unique_ptr<char[]> Copy(const std::string& text) {
     return p;
 }
 
+// Bit-equal to the C library, except where it is known to round wrongly: glibc's strtof/strtod can be one
+// step off for hexadecimal input whose value falls among the subnormals
+// (0x.000000000000000000000000000000001000041 gives 0x1p-132 where the exact value rounds to 0x1.00008p-132,
+// as the decimal form of the same value does).
+template <class T> bool SameAsCLibrary(T value, T expected, const std::string& text) {
+    if (std::isnan(expected)) {
+        return std::isnan(value);
+    }
+    if (std::memcmp(&value, &expected, sizeof(T)) == 0) {
+        return true;
+    }
+    const bool hex = text.find_first_of("xX") != std::string::npos;
+    return hex && std::fabs(expected) < std::numeric_limits<T>::min() &&
+           (value == std::nextafter(expected, T(1)) || value == std::nextafter(expected, T(-1)));
+}
+
 void CheckNumbers(const std::string& text) {
     const char* first = text.c_str();
     const char* last = first + text.size();
@@ -34,15 +51,13 @@ void CheckNumbers(const std::string& text) {
     const char* end = nullptr;
     _ParseDoubleC(first, last, value, &end);
     FUZZ_CHECK(end == cEnd);
-    FUZZ_CHECK(std::isnan(expected) ? std::isnan(value)
-                                    : std::memcmp(&value, &expected, sizeof(double)) == 0);
+    FUZZ_CHECK(SameAsCLibrary(value, expected, text));
 
     const float expectedF = std::strtof(first, &cEnd);
     float valueF = 0;
     _ParseFloatC(first, last, valueF, &end);
     FUZZ_CHECK(end == cEnd);
-    FUZZ_CHECK(std::isnan(expectedF) ? std::isnan(valueF)
-                                     : std::memcmp(&valueF, &expectedF, sizeof(float)) == 0);
+    FUZZ_CHECK(SameAsCLibrary(valueF, expectedF, text));
 
     errno = 0;
     const long long expectedI = std::strtoll(first, &cEnd, 10);

@@ -116,6 +116,18 @@ TEST(ParseFloatC, MatchesStrtofInTheCLocale) {
     }
 }
 
+// A hexadecimal subnormal float is rounded correctly: the exact value is 131072.5078 steps of 2^-149, so it
+// rounds up, as strtof does with the decimal form of the same value (glibc's strtof rounds the hexadecimal
+// form down, so it is no reference here).
+TEST(ParseFloatC, HexadecimalSubnormalsRoundToNearest) {
+    const std::string text = "-0x.000000000000000000000000000000001000041p0";
+    float value = 0;
+    ASSERT_TRUE(_ParseFloatC(text.data(), text.data() + text.size(), value));
+    EXPECT_EQ(value, -std::ldexp(1.0f + std::ldexp(1.0f, -17), -132));
+    EXPECT_EQ(value, -std::strtof("1.8367170391285883806628391239740490156970190900365603440390779949224e-40",
+                                  nullptr));
+}
+
 TEST(ParseDoubleC, StopsAtTerminatorAndRangeEnd) {
     const char text[] = "12\0"
                         "34";
