@@ -3,6 +3,7 @@
 // per second). The virtual instrument runs in a child process, so that this process's CPU time (getrusage)
 // is the library's threads plus an idle main thread. Each phase lasts QOLT_CPU_SECONDS seconds (default
 // 60). Run by hand; the figures are the counters.
+#include "BenchLink.h"
 #include "qolt_api.h"
 #include "sim/TempDir.h"
 #include "sim/VirtualInstrument.h"
@@ -14,24 +15,12 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
-#include <mutex>
 #include <thread>
 
 namespace {
 
 using namespace std::chrono_literals;
-
-std::mutex g_linkMutex;
-std::condition_variable g_linkChanged;
-bool g_linked = false;
-
-void OnLink(bool connected) {
-    std::lock_guard<std::mutex> lock(g_linkMutex);
-    g_linked = connected;
-    g_linkChanged.notify_all();
-}
 
 double CpuSeconds() {
     rusage usage{};
@@ -93,14 +82,8 @@ void BM_LibraryCpu(benchmark::State& state) {
         state.SkipWithError("virtual instrument did not start");
         return;
     }
-    SetDeviceNodeFormat((dir.Path() + "/ttyACM%d").c_str());
-    SetLockDirectory(dir.Path().c_str());
-    Init(OnLink);
-    {
-        std::unique_lock<std::mutex> lock(g_linkMutex);
-        if (!g_linkChanged.wait_for(lock, 10s, [] { return g_linked; })) {
-            state.SkipWithError("no link");
-        }
+    if (!benchlink::LinkTo(dir.Path())) {
+        state.SkipWithError("no link"); // no iteration runs; the instrument is still ended below
     }
     for (auto _ : state) {
         state.counters["idle_pct"] = MeasureCpu(seconds);

@@ -11,6 +11,7 @@
 // Reported as counters (milliseconds): median, p99 and max over the requests. Run by hand.
 #include "api/PollLoop.h"
 #include "api/SessionSync.h"
+#include "BenchLink.h"
 #include "qolt_api.h"
 #include "sim/TempDir.h"
 #include "sim/VirtualInstrument.h"
@@ -22,8 +23,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <random>
 #include <thread>
 #include <vector>
@@ -34,16 +33,6 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRequests = 1000;
-
-std::mutex g_linkMutex;
-std::condition_variable g_linkChanged;
-bool g_linked = false;
-
-void OnLink(bool connected) {
-    std::lock_guard<std::mutex> lock(g_linkMutex);
-    g_linked = connected;
-    g_linkChanged.notify_all();
-}
 
 // The literal poll turn, on a thread of this program while the library's own poll thread is paused.
 void BlindPollLoop(const std::atomic<bool>& stop) {
@@ -72,16 +61,9 @@ void BM_RequestToPacket(benchmark::State& state, bool blindSleep) {
         state.SkipWithError("virtual instrument did not start");
         return;
     }
-    SetDeviceNodeFormat((dir.Path() + "/ttyACM%d").c_str());
-    SetLockDirectory(dir.Path().c_str());
-    Init(OnLink);
-    {
-        std::unique_lock<std::mutex> lock(g_linkMutex);
-        if (!g_linkChanged.wait_for(lock, 10s, [] { return g_linked; })) {
-            state.SkipWithError("no link");
-            Close();
-            return;
-        }
+    if (!benchlink::LinkTo(dir.Path())) {
+        state.SkipWithError("no link");
+        return;
     }
     SetOutputFunc(1);
     vi.WaitForPackets(1, 5s);
@@ -130,10 +112,6 @@ void BM_RequestToPacket(benchmark::State& state, bool blindSleep) {
     pause.reset();
     SetOutputFunc(0);
     Close();
-    {
-        std::lock_guard<std::mutex> lock(g_linkMutex);
-        g_linked = false;
-    }
     if (!latencies.empty()) {
         state.counters["requests"] = static_cast<double>(latencies.size());
         state.counters["median_ms"] = Percentile(latencies, 0.5);

@@ -76,7 +76,7 @@ bool EndsWith(const std::string& text, const char* suffix) {
 
 using Store = std::function<std::string(Options&, const std::string&)>; // returns an error or ""
 
-struct Spec {
+struct OptionDef {
     const char* name;
     const char* value; // null: a flag
     unsigned commands;
@@ -119,8 +119,8 @@ Store Flag(bool Options::*field) {
     };
 }
 
-const std::vector<Spec>& Specs() {
-    static const std::vector<Spec> specs = {
+const std::vector<OptionDef>& OptionDefs() {
+    static const std::vector<OptionDef> defs = {
         {"--json", nullptr, kAll, Flag(&Options::json)},
         {"--virtual", nullptr, kAll, Flag(&Options::virtualInstrument)},
         {"--fast", nullptr, kAll, Flag(&Options::fast)},
@@ -311,11 +311,11 @@ const std::vector<Spec>& Specs() {
          }},
         {"--once", nullptr, kLoad, Flag(&Options::once)},
     };
-    return specs;
+    return defs;
 }
 
-const Spec* FindSpec(const std::string& name) {
-    for (const Spec& s : Specs()) {
+const OptionDef* FindOptionDef(const std::string& name) {
+    for (const OptionDef& s : OptionDefs()) {
         if (name == s.name) {
             return &s;
         }
@@ -444,7 +444,7 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
     ParseResult result;
     Options& o = result.options;
     struct Pending {
-        const Spec* spec;
+        const OptionDef* def;
         std::string text;
     };
     std::vector<Pending> pending;
@@ -499,24 +499,24 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
             value = arg.substr(eq + 1);
             hasValue = true;
         }
-        const Spec* spec = FindSpec(name);
-        if (spec == nullptr) {
+        const OptionDef* def = FindOptionDef(name);
+        if (def == nullptr) {
             result.error = "unknown option " + name + " (see qolt --help)";
             return result;
         }
-        if (spec->value == nullptr) {
+        if (def->value == nullptr) {
             if (hasValue) {
                 result.error = name + " takes no value";
                 return result;
             }
         } else if (!hasValue) {
             if (i + 1 >= argc) {
-                result.error = name + " needs a value " + spec->value;
+                result.error = name + " needs a value " + def->value;
                 return result;
             }
             value = argv[++i];
         }
-        pending.push_back({spec, value});
+        pending.push_back({def, value});
     }
 
     if (o.help || o.version) {
@@ -527,16 +527,16 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
         return result;
     }
     for (const Pending& p : pending) {
-        if ((p.spec->commands & MaskOf(o.command)) == 0) {
-            result.error = std::string(p.spec->name) + " does not apply to " + CommandName(o.command);
+        if ((p.def->commands & MaskOf(o.command)) == 0) {
+            result.error = std::string(p.def->name) + " does not apply to " + CommandName(o.command);
             return result;
         }
-        const std::string error = p.spec->store(o, p.text);
+        const std::string error = p.def->store(o, p.text);
         if (!error.empty()) {
-            result.error = std::string(p.spec->name) + " " + error;
+            result.error = std::string(p.def->name) + " " + error;
             return result;
         }
-        o.given.push_back({p.spec->name, p.text});
+        o.given.push_back({p.def->name, p.text});
     }
     const std::string error = TakePositional(o);
     if (!error.empty()) {

@@ -23,6 +23,18 @@ const char* TextEnd(const char* first, const char* last) {
     return nul != nullptr ? static_cast<const char*>(nul) : last;
 }
 
+// Past leading white space and one optional sign, as the C functions read a number.
+const char* SkipSpaceAndSign(const char* p, const char* last, bool& negative) {
+    while (p < last && _IsSpaceC(*p)) {
+        ++p;
+    }
+    negative = p < last && *p == '-';
+    if (p < last && (*p == '+' || *p == '-')) {
+        ++p;
+    }
+    return p;
+}
+
 // from_chars reports overflow and underflow alike; tell them apart by the magnitude of the matched text:
 // the power of the radix of its first significant digit plus its exponent. Values this far out of range
 // never sit near the border, so the estimate decides correctly.
@@ -115,15 +127,8 @@ template <class T> bool ParseFloating(const char* first, const char* last, T& va
         return false;
     }
     last = TextEnd(first, last);
-    const char* p = first;
-    while (p < last && _IsSpaceC(*p)) {
-        ++p;
-    }
     bool negative = false;
-    if (p < last && (*p == '+' || *p == '-')) {
-        negative = *p == '-';
-        ++p;
-    }
+    const char* p = SkipSpaceAndSign(first, last, negative);
     // from_chars takes its own minus sign; a second sign is not a number.
     if (p == last || *p == '+' || *p == '-') {
         return false;
@@ -182,15 +187,8 @@ bool _ParseInt64C(const char* first, const char* last, int64_t& value, bool* ove
         return false;
     }
     last = TextEnd(first, last);
-    const char* p = first;
-    while (p < last && _IsSpaceC(*p)) {
-        ++p;
-    }
     bool negative = false;
-    if (p < last && (*p == '+' || *p == '-')) {
-        negative = *p == '-';
-        ++p;
-    }
+    const char* p = SkipSpaceAndSign(first, last, negative);
     if (p == last || !IsDigit(*p)) {
         return false;
     }

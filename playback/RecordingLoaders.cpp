@@ -9,43 +9,34 @@
 
 #include <mutex>
 
-int LoadEEGtxt(const wchar_t* path) {
+namespace {
+
+// One load at a time: opens the file and hands it to `load`, which owns it from there.
+template <class Load> int LoadFile(const wchar_t* path, Load load) {
     try {
         std::lock_guard<std::mutex> guard(g_RecordingLoadMutex);
         FILE* file = _OpenRecordingFile(path);
         if (file == nullptr) {
             return -1;
         }
-        return _LoadTextRecording(file, g_bRecordingTextMayBeUtf16);
+        return load(file);
     } catch (...) {
         return -1; // the load lock could not be taken: nothing was read or changed
     }
 }
 
+} // namespace
+
+int LoadEEGtxt(const wchar_t* path) {
+    return LoadFile(path, [](FILE* file) { return _LoadTextRecording(file, g_bRecordingTextMayBeUtf16); });
+}
+
 int LoadEEGbin(const wchar_t* path) {
-    try {
-        std::lock_guard<std::mutex> guard(g_RecordingLoadMutex);
-        FILE* file = _OpenRecordingFile(path);
-        if (file == nullptr) {
-            return -1;
-        }
-        return _LoadBinaryRecording(file);
-    } catch (...) {
-        return -1;
-    }
+    return LoadFile(path, _LoadBinaryRecording);
 }
 
 int LoadEEGedf(const wchar_t* path, int signal) {
-    try {
-        std::lock_guard<std::mutex> guard(g_RecordingLoadMutex);
-        FILE* file = _OpenRecordingFile(path);
-        if (file == nullptr) {
-            return -1;
-        }
-        return _LoadEDFRecording(file, signal);
-    } catch (...) {
-        return -1;
-    }
+    return LoadFile(path, [signal](FILE* file) { return _LoadEDFRecording(file, signal); });
 }
 
 int EnablePlayRawDataLoop(bool loop) {

@@ -101,26 +101,28 @@ struct PieceParser {
 
     double Double(const char* piece, size_t length, size_t wideFrom) const {
         double value = 0.0;
-        if (wide) {
-            char text[kPieceBytes + 1];
-            const size_t n = NarrowFromUtf16(piece, length, wideFrom, text, sizeof(text));
-            _ParseDoubleC(text, text + n, value);
-        } else {
-            _ParseDoubleC(piece, piece + length, value);
-        }
+        Parse(piece, length, wideFrom,
+              [&](const char* first, const char* last) { _ParseDoubleC(first, last, value); });
         return value;
     }
 
     int64_t Integer(const char* piece, size_t length, size_t wideFrom) const {
         int64_t value = 0;
+        Parse(piece, length, wideFrom,
+              [&](const char* first, const char* last) { _ParseInt64C(first, last, value); });
+        return value;
+    }
+
+private:
+    // Hands the piece to `parse` as narrow text, converting a UTF-16 piece first.
+    template <class F> void Parse(const char* piece, size_t length, size_t wideFrom, F parse) const {
         if (wide) {
             char text[kPieceBytes + 1];
             const size_t n = NarrowFromUtf16(piece, length, wideFrom, text, sizeof(text));
-            _ParseInt64C(text, text + n, value);
+            parse(text, text + n);
         } else {
-            _ParseInt64C(piece, piece + length, value);
+            parse(piece, piece + length);
         }
-        return value;
     }
 };
 

@@ -13,6 +13,7 @@
 #include "synth/PacingPulses.h"
 #include "synth/PacingState.h"
 #include "synth/PlaybackBuffer.h"
+#include "synth/SettingChecks.h"
 #include "synth/SettingsLock.h"
 #include "synth/SyncCallbacks.h"
 #include "synth/SynthesisState.h"
@@ -38,18 +39,6 @@ constexpr double kECG2_27PeakLimit = 2.857;
 constexpr double kECG2_27PacedPeakLimit = 1.25;
 // Largest value of a triangle or square with the dynamic-range sine added.
 constexpr double kDynamicRangeCeiling = 5.0;
-
-double FrequencyLimit(int stored) {
-    switch (stored) {
-    case 4:
-    case 5:
-        return 5.0;
-    case 7:
-        return 6.0;
-    default:
-        return 500.0;
-    }
-}
 
 // Model gain: amplitude settings (divided by 1000) are turned into peaks with it.
 double Gain() {
@@ -108,7 +97,7 @@ void ApplyOutputFunction() {
         }
         g_Amplitude *= 2.0;
     }
-    const double limit = FrequencyLimit(g_MainOutput);
+    const double limit = _FrequencyLimit(g_MainOutput);
     if (g_Frequency > limit) {
         g_Frequency = limit;
         if (g_SyncFreqCallback != nullptr) {

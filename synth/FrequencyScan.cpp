@@ -38,6 +38,17 @@ void NotifyMainFunction(int function) {
     }
 }
 
+// Starts a scan of `function` from `start` to `stop` over `seconds`: the step per sample, the first
+// frequency, and the output reported to the application.
+void StartScan(double start, double stop, double seconds, int function) {
+    g_bFrequencyScanEnabled = true;
+    g_NextFrequency = start;
+    g_Frequency = start;
+    g_fFrequencyScanIncreasement = (stop - start) / seconds / kSamplesPerSecond;
+    g_MainOutput = function;
+    NotifyMainFunction(function);
+}
+
 } // namespace
 
 int SetFreqScanSine(bool enable, double startFreq, double stopFreq, int duration) {
@@ -59,12 +70,7 @@ int SetFreqScanSine(bool enable, double startFreq, double stopFreq, int duration
     g_Fduration = duration;
     if (enable) {
         g_FreqScan1 = true;
-        g_bFrequencyScanEnabled = true;
-        g_NextFrequency = startFreq;
-        g_Frequency = startFreq;
-        g_fFrequencyScanIncreasement = (stopFreq - startFreq) / duration / kSamplesPerSecond;
-        g_MainOutput = kSineFunction;
-        NotifyMainFunction(kSineFunction);
+        StartScan(startFreq, stopFreq, duration, kSineFunction);
         _ChangeRequested();
         return 0;
     }
@@ -107,12 +113,7 @@ int SetFreqScanECG(bool enable) {
         g_FreqScan3 = true;
         g_Fstart = kEcgScanStart;
         g_Ffinal = kEcgScanStop;
-        g_bFrequencyScanEnabled = true;
-        g_NextFrequency = kEcgScanStart;
-        g_Frequency = kEcgScanStart;
-        g_fFrequencyScanIncreasement = (kEcgScanStop - kEcgScanStart) / kEcgScanDuration / kSamplesPerSecond;
-        g_MainOutput = kEcgScanFunction;
-        NotifyMainFunction(kEcgScanFunction);
+        StartScan(kEcgScanStart, kEcgScanStop, kEcgScanDuration, kEcgScanFunction);
     } else {
         g_MainOutput = 0;
         NotifyMainFunction(0);

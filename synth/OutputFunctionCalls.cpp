@@ -8,23 +8,6 @@
 
 #include <cmath>
 
-namespace {
-
-// Highest frequency each stored output function accepts.
-double FrequencyLimit(int stored) {
-    switch (stored) {
-    case 4:
-    case 5:
-        return 5.0;
-    case 7:
-        return 6.0;
-    default:
-        return 500.0;
-    }
-}
-
-} // namespace
-
 int SetOutputFunc(int function) {
     CSettingsLock lock;
     if (_IsNotReady()) {
@@ -99,7 +82,7 @@ int SetFrequency(double hz) {
     }
     const bool scanning = _IsFrequencyScanRunning();
     const bool baselineTest = g_BaseLineOverload != 0;
-    const double limit = FrequencyLimit(g_MainOutput);
+    const double limit = _FrequencyLimit(g_MainOutput);
     if (hz < 0.05 || hz > limit) {
         // Clamped, yet reported as refused. A scan or the baseline-reset test owns the frequency: a
         // clamped value stored then would move it at the next change.

@@ -12,3 +12,16 @@ bool _IsPortClosed();
 inline bool _InRange(double v, double lo, double hi) {
     return v >= lo && v <= hi;
 }
+
+// Highest frequency each stored output function accepts (the pulses 5 Hz, ECG2_27 6 Hz, the rest 500 Hz).
+inline double _FrequencyLimit(int stored) {
+    switch (stored) {
+    case 4:
+    case 5:
+        return 5.0;
+    case 7:
+        return 6.0;
+    default:
+        return 500.0;
+    }
+}
