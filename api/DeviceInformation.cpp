@@ -85,8 +85,8 @@ int UpdateDeviceInformation() {
         CAutoCriticalSection lock(g_CriticalSection);
         s_bIs300R = id.is300R;
     }
-    if (id.aboveFWVer5_5)
-        g_AboveFWVer5_5 = true;
+    // Each complete block decides, so that a unit never keeps an earlier unit's answer.
+    g_AboveFWVer5_5 = id.aboveFWVer5_5;
     return 1;
 }
 

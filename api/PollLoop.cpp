@@ -1,6 +1,7 @@
 #include "api/PollLoop.h"
 
 #include "api/DeviceInformation.h"
+#include "api/FirmwareFacts.h"
 #include "api/PacketStream.h"
 #include "api/SessionSync.h"
 #include "device/InstrumentCommands.h"
@@ -61,17 +62,18 @@ void OnVersionReport(const unsigned char* message) {
     for (const char* p = text; *p >= '0' && *p <= '9'; ++p)
         number = number * 10 + (*p - '0');
     g_nVersionNumber = number;
-    if (std::strcmp(text, kFullRangeFirmware) < 0)
-        return;
-    bool olderSerialForm;
-    {
-        std::lock_guard<std::mutex> guard(g_IdentityMutex);
-        olderSerialForm = g_HWInfo[0] != '\0' && std::strchr(g_HWInfo, '-') == nullptr;
+    if (std::strcmp(text, kFullRangeFirmware) >= 0) {
+        bool olderSerialForm;
+        {
+            std::lock_guard<std::mutex> guard(g_IdentityMutex);
+            olderSerialForm = g_HWInfo[0] != '\0' && std::strchr(g_HWInfo, '-') == nullptr;
+        }
+        if (!olderSerialForm) {
+            g_RangeV4Ch2Off = 5.0;
+            g_RangeV4Ch2On = 5.0;
+        }
     }
-    if (olderSerialForm)
-        return;
-    g_RangeV4Ch2Off = 5.0;
-    g_RangeV4Ch2On = 5.0;
+    _KeepFirmwareFactsOfLinkedUnit();
 }
 
 } // namespace

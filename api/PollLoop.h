@@ -12,7 +12,8 @@ extern CManualResetEvent& g_hPausePollingEvent;
 // Error listener (code 0x80000001 for an instrument error report). Under g_APICriticalSection.
 extern QoltErrorCB g_ErrorCallback;
 // Firmware generation flag and 7-digit firmware number from the instrument's version report; they
-// persist across links. Written by the poll thread under g_APICriticalSection.
+// persist across links of the unit that reported them (api/FirmwareFacts.h). Written by the poll thread
+// under g_APICriticalSection.
 extern int g_bVersion4;
 extern int g_nVersionNumber;
 // Sequence reports ("S") seen by the poll thread (only counted). Under g_APICriticalSection.
