@@ -124,6 +124,10 @@ TEST_F(FrequencyScanStream, WhileAScanRunsSetFrequencyIsRefused) {
     EXPECT_GT(next, 10.0);
     EXPECT_EQ(SetFrequency(15.0), -3);
     EXPECT_EQ(GetFrequency(), next);
+    // Outside the range: refused, nothing stored and no change asked for.
+    EXPECT_EQ(SetFrequency(900.0), -2);
+    EXPECT_EQ(SetFrequency(0.01), -2);
+    EXPECT_EQ(GetFrequency(), next);
     // The scan goes on from where it was.
     Request(vi, 1);
     const auto reported = FreqSyncs().Values();
