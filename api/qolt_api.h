@@ -206,17 +206,20 @@ QOLT_API int SetAmplitude(double amplitude);
 /** The amplitude setting. */
 QOLT_API double GetAmplitude(void);
 /** Frequency in Hz, 0.05 up to the function's limit (5 Hz for functions 4 and 5, 6 Hz for the ECG2_27
- *  complex, 500 Hz otherwise). Below or above, the bound is stored and -2 returned (nothing is stored
- *  while a scan or the baseline-reset test runs, nor for NaN or infinity); -3 while a frequency scan
- *  runs; -4 while the baseline-reset test is on. */
+ *  complex, 500 Hz otherwise). Below or above, the bound is stored, takes effect like an accepted
+ *  frequency, and -2 is returned (nothing is stored while a scan or the baseline-reset test runs, nor for
+ *  NaN or infinity); -3 while a frequency scan runs; -4 while the baseline-reset test is on. */
 QOLT_API int SetFrequency(double hz);
 /** The frequency setting in Hz. */
 QOLT_API double GetFrequency(void);
-/** DC offset -300..300 (-150..150 on the 300R model; -1000..1000 in variable mode). -2 outside. */
+/** DC offset. In variable mode any of -1000..1000. In fixed mode only what the relays give: 0, 300 or
+ *  -300 (0, 150 or -150 on the 300R model). -2 for anything else, and nothing changes. */
 QOLT_API int SetDCOffset(int offset);
 /** The DC offset setting. */
 QOLT_API int GetDCOffset(void);
-/** Variable (DAC-generated) DC offset mode on or off. */
+/** Variable (DAC-generated) DC offset mode on or off. Switching it off keeps a setting the fixed mode
+ *  can give (see SetDCOffset) and returns any other to 0, no offset: the fixed mode never puts out an
+ *  offset that was not asked for. */
 QOLT_API int SetDCOffsetVariableMode(bool on);
 /** The variable DC offset mode. */
 QOLT_API bool GetDCOffsetVariableMode(void);
@@ -367,9 +370,10 @@ QOLT_EXT_API bool GetFreqScanECG(void);
 /* @section playback */
 /*
  * Recorded signals are loaded into one library-wide playback buffer and played by output function 7, once or
- * in a loop. Loading replaces the buffer whole and does not start, stop or change the output; a playback
- * already streaming takes the new recording's length and rate at its next change. Loads run one at a time
- * (concurrent calls wait for each other); do not call them from a library callback.
+ * in a loop. Loading replaces the buffer whole. It neither starts nor stops the output; while output function
+ * 7 is selected, playback starts again at once with the new recording, from its first sample, with its own
+ * length and rate. Loads run one at a time (concurrent calls wait for each other); do not call them from a
+ * library callback.
  * Paths are wide-character strings; the POSIX builds convert them to the multibyte encoding of the current
  * locale (LC_CTYPE) and refuse (-1) a path that does not convert or needs 512 bytes or more.
  * Numbers in files are read the same whatever locale the application set (a full stop is the decimal mark).
@@ -405,7 +409,10 @@ QOLT_API int LoadEEGbin(const wchar_t* path);
  */
 QOLT_API int LoadEEGedf(const wchar_t* path, int signal);
 
-/** Chooses whether playback repeats at the end of the recording (true at library load). Returns 0. */
+/** Chooses whether playback repeats at the end of the recording (true at library load). Played once, a
+ *  recording ends after exactly one pass, its last packet sent whole: settings changed while it plays take
+ *  effect at its end (the end of its cycle), where the output stops and the output-function callback hears
+ *  0 once. Returns 0. */
 QOLT_API int EnablePlayRawDataLoop(bool loop);
 
 /* ---- Device layer (ports, lock files, notifications) ----------------------------------------------- */

@@ -43,9 +43,9 @@ std::string DcOffsetContext(const Options& o) {
         return "-1000 to 1000 in variable mode";
     }
     if (IsQOLT300R()) {
-        return "-150 to 150 on this model (-1000 to 1000 with --dc-variable)";
+        return "0, 150 or -150 on this model (-1000 to 1000 with --dc-variable)";
     }
-    return "-300 to 300 (-1000 to 1000 with --dc-variable)";
+    return "0, 300 or -300 (-1000 to 1000 with --dc-variable)";
 }
 
 } // namespace

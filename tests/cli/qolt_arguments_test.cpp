@@ -96,8 +96,8 @@ INSTANTIATE_TEST_SUITE_P(
                      "--t-wave 3: refused, allowed 0 to 2.5 (SetTWave returned -2)"},
         BadArguments{"lead", With(kPlay, {"sine", "--leads", "0,9"}), 3,
                      "--leads 0,9: refused, allowed leads 0 to 8 (SetOutputLead returned -2)"},
-        BadArguments{"dc_offset", With(kPlay, {"sine", "--dc-offset", "301"}), 3,
-                     "--dc-offset 301: refused, allowed -300 to 300 (-1000 to 1000 with --dc-variable) "
+        BadArguments{"dc_offset", With(kPlay, {"sine", "--dc-offset", "100"}), 3,
+                     "--dc-offset 100: refused, allowed 0, 300 or -300 (-1000 to 1000 with --dc-variable) "
                      "(SetDCOffset returned -2)"},
         BadArguments{
             "dc_offset_variable", With(kPlay, {"sine", "--dc-variable", "--dc-offset", "-1001"}), 3,
