@@ -9,6 +9,10 @@
 // `wait` matters on macOS only (wait for room without limit). Serialised by g_CriticalSection.
 int _WriteCOMPort(int length, const unsigned char* buffer, bool wait);
 
+// Writes that gave up because the port took nothing for the whole of their wait, since the library
+// was loaded (diagnostics).
+unsigned long _PortWriteTimeouts();
+
 // Reads what is waiting, at most `length` bytes, without waiting. Returns the count; 0 when nothing is
 // waiting, on error, or when no port is open. Takes no lock: the caller holds g_APICriticalSection (or is
 // the only thread doing I/O), so the port is not closed under it.

@@ -12,7 +12,14 @@ namespace {
 // How long a write may wait for the port to take more bytes before it gives up with the bytes sent so
 // far. Every byte taken restarts the wait: a slow reader never cuts a packet, a stuck one ends the write.
 constexpr auto kRoomWaitTime = std::chrono::milliseconds(1000);
+// Under g_CriticalSection.
+unsigned long s_nWriteTimeouts = 0;
 } // namespace
+
+unsigned long _PortWriteTimeouts() {
+    CAutoCriticalSection lock(g_CriticalSection);
+    return s_nWriteTimeouts;
+}
 
 // The non-blocking port may take a packet in parts: the rest follows as room appears, so a packet is
 // never cut short while the instrument keeps reading.
@@ -44,6 +51,7 @@ int _WriteCOMPort(int length, const unsigned char* buffer, bool /*wait*/) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(giveUp - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
+            ++s_nWriteTimeouts;
             break;
         }
         pollfd room{descriptor, POLLOUT, 0};

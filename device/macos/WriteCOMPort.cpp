@@ -16,7 +16,14 @@ namespace {
 constexpr int kBlock = 64;
 constexpr long kRoomWaitMicros = 200000;
 constexpr unsigned kBusyPauseMs = 10;
+// Under g_CriticalSection.
+unsigned long s_nWriteTimeouts = 0;
 } // namespace
+
+unsigned long _PortWriteTimeouts() {
+    CAutoCriticalSection lock(g_CriticalSection);
+    return s_nWriteTimeouts;
+}
 
 int _WriteCOMPort(int length, const unsigned char* buffer, bool wait) {
     if (length <= 0 || buffer == nullptr) {
@@ -49,6 +56,9 @@ int _WriteCOMPort(int length, const unsigned char* buffer, bool wait) {
         if (ready <= 0) {
             if (ready < 0 && errno == EINTR) {
                 continue;
+            }
+            if (ready == 0) {
+                ++s_nWriteTimeouts;
             }
             return 0;
         }
