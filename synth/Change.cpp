@@ -1,6 +1,7 @@
 #include "synth/Change.h"
 
 #include "api/PacketStream.h"
+#include "api/PollLoop.h"
 #include "device/DeviceState.h"
 #include "device/InstrumentCommands.h"
 #include "sync/Threads.h"
@@ -77,7 +78,9 @@ void StartStream() {
     ++g_nStreamGeneration;
     g_nPacketNumber = 0;
     g_bChangeOnNextCycle = false;
-    SendNextPacket();
+    // Built by the poll thread at its next turn, like every packet: the change is complete by then
+    // (range, relays, DC offset), and no graph callback runs on the thread of a setting call.
+    QueueStreamStart();
 }
 
 // The settings of a selected output function into the state that the per-sample synthesis reads.
@@ -145,7 +148,7 @@ void ChangeOnce() {
     } else {
         ApplyOutputFunction();
     }
-    // The first packet of a stream has gone out with the range chosen above; the range settles here.
+    // The range settles here, before the poll thread builds the first packet of a stream started above.
     g_fVoltageRange = g_RangeV4Ch2Off;
     if (g_PacingAmplitude > 0.0 || g_DCVariable) {
         g_fVoltageRange = g_RangeV4Ch2On;

@@ -51,14 +51,16 @@ int _WriteCOMPort(int length, const unsigned char* buffer, bool wait) {
         fd_set writable;
         FD_ZERO(&writable);
         FD_SET(descriptor, &writable);
-        timeval limit{0, kRoomWaitMicros};
+        // A stalled port gets one look without a wait: whatever it takes ends the stall.
+        timeval limit{0, g_bPortWriteStalled ? 0 : kRoomWaitMicros};
         const int ready = select(descriptor + 1, nullptr, &writable, nullptr, wait ? nullptr : &limit);
         if (ready <= 0) {
             if (ready < 0 && errno == EINTR) {
                 continue;
             }
-            if (ready == 0) {
+            if (ready == 0 && !g_bPortWriteStalled) {
                 ++s_nWriteTimeouts;
+                g_bPortWriteStalled = true;
             }
             return 0;
         }
@@ -73,6 +75,9 @@ int _WriteCOMPort(int length, const unsigned char* buffer, bool wait) {
             break;
         }
         sent += static_cast<int>(n);
+        if (n > 0) {
+            g_bPortWriteStalled = false;
+        }
         if (n < kBlock) {
             tcdrain(descriptor);
         }

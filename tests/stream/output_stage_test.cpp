@@ -144,8 +144,8 @@ TEST_F(OutputStage, TheOffsetIsSentAgainAfterTheOffCommand) {
 }
 
 TEST_F(OutputStage, WithTheVariableOffsetOnTheSampleScaleIsFourAndWhatIsDecodedIsWhatWasAsked) {
-    // A 2.5 square is coded against a full scale of 4 while the offset channel is on, against 5 after. A
-    // stream's first packet is coded before the change settles the range, so it still uses 5.
+    // A 2.5 square is coded against a full scale of 4 while the offset channel is on, against 5 after; a
+    // stream's first packet too: it is built once the starting change has settled the range.
     auto& vi = Linked(Pacing::Manual);
     ASSERT_EQ(SetDCOffsetVariableMode(true), 0);
     ASSERT_EQ(SetDCOffset(500), 0);
@@ -166,7 +166,7 @@ TEST_F(OutputStage, WithTheVariableOffsetOnTheSampleScaleIsFourAndWhatIsDecodedI
         uint8_t scale;
         double value;
     };
-    const Expected expected[] = {{1000, 4, 2.0}, {1250, 4, 2.5}, {1000, 5, 2.5}};
+    const Expected expected[] = {{1250, 4, 2.5}, {1250, 4, 2.5}, {1000, 5, 2.5}};
     for (size_t packet = 0; packet < 3; ++packet) {
         const Expected& e = expected[packet];
         for (size_t i = 0; i < 1500; ++i) {
@@ -246,10 +246,9 @@ TEST_F(OutputStage, TheBaselineResetTestMakesTheVariableOffsetGoAgain) {
     EXPECT_EQ(vi.DcOffsetCode(), 3048);
 }
 
-TEST_F(OutputStage, TheFirstPacketOfAStreamIsCodedBeforeTheRangeSettles) {
-    // Kept as the instrument expects it: the starting change sends the first packet with the range chosen
-    // for the waveform (second DAC channel off, 5.0) and settles the range for the variable offset (4.0)
-    // after it.
+TEST_F(OutputStage, TheFirstPacketOfAStreamIsCodedWithTheRangeTheInstrumentDecodesWith) {
+    // The starting change settles the range for the variable offset (4.0) before the poll thread builds
+    // the stream's first packet.
     auto& vi = Linked(Pacing::Manual);
     ASSERT_EQ(SetDCOffsetVariableMode(true), 0);
     ASSERT_EQ(SetAmplitude(1000.0), 0); // peak 2.5
@@ -258,7 +257,7 @@ TEST_F(OutputStage, TheFirstPacketOfAStreamIsCodedBeforeTheRangeSettles) {
     Request(vi, 1);
     const auto r = vi.Snapshot();
     ASSERT_EQ(r.samples.size(), 3000u);
-    EXPECT_EQ(r.samples[10].code, 2048 + 1000);   // 2.5 of 5.0
+    EXPECT_EQ(r.samples[10].code, 2048 + 1250);   // 2.5 of 4.0
     EXPECT_EQ(r.samples[1510].code, 2048 + 1250); // 2.5 of 4.0
     EXPECT_DOUBLE_EQ(UnderLock([] { return g_fVoltageRange; }), 4.0);
 }
