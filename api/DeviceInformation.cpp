@@ -63,8 +63,7 @@ int UpdateDeviceInformation() {
     if (!SendCommand(kCmdInformationQuery))
         return 0;
     unsigned char block[kDeviceHWInfoSize];
-    if (requests.ReadReply(block, kDeviceHWInfoSize, kDeviceHWInfoSize, kInformationWaitMs) <
-        kDeviceHWInfoSize) {
+    if (requests.ReadBlock(block, kInformationWaitMs) < kDeviceHWInfoSize) {
         // A unit that does not send its block still streams; without the block its derived values and
         // the write-back of the identity store are unavailable.
         g_AboveFWVer5_5 = false;

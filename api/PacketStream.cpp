@@ -51,7 +51,7 @@ constexpr int kMaxDiscardReads = 16;
 void SendNextPacket() {
     unsigned char packet[kSamplePacketSize];
     // A callback made while the packet is built may stop the stream, or stop and restart it (the new
-    // stream's first packet then goes out from inside the callback). The packet is then abandoned at
+    // stream's first packet is then the poll thread's next). The packet is then abandoned at
     // once: the instrument has been told "S", and the new stream's clock and counter are left as its own.
     // Once a single playback has ended in the packet, changes are held until it has been sent: its tail
     // and the end's report are never lost.

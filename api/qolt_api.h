@@ -75,23 +75,43 @@ typedef void (*QoltNotifyCB)(unsigned code, unsigned wparam, unsigned long lpara
 
 /** Index of a stored waveform of the IEC 60601-2-27 table (output function 8). */
 typedef enum SpecialWave227_E {
-    SpecialWave227_0 = 0, SpecialWave227_1, SpecialWave227_2, SpecialWave227_3, SpecialWave227_4,
-    SpecialWave227_5, SpecialWave227_6, SpecialWave227_7, SpecialWave227_8, SpecialWave227_9
+    SpecialWave227_0 = 0,
+    SpecialWave227_1,
+    SpecialWave227_2,
+    SpecialWave227_3,
+    SpecialWave227_4,
+    SpecialWave227_5,
+    SpecialWave227_6,
+    SpecialWave227_7,
+    SpecialWave227_8,
+    SpecialWave227_9
 } SpecialWave227_E;
 
 /** Index of a stored one-second waveform of the IEC 60601-2-51 table (output function 9). */
 typedef enum SpecialWave251_E {
-    SpecialWave251_0 = 0, SpecialWave251_1, SpecialWave251_2, SpecialWave251_3, SpecialWave251_4,
-    SpecialWave251_5, SpecialWave251_6, SpecialWave251_7, SpecialWave251_8, SpecialWave251_9,
-    SpecialWave251_10, SpecialWave251_11, SpecialWave251_12, SpecialWave251_13, SpecialWave251_14,
+    SpecialWave251_0 = 0,
+    SpecialWave251_1,
+    SpecialWave251_2,
+    SpecialWave251_3,
+    SpecialWave251_4,
+    SpecialWave251_5,
+    SpecialWave251_6,
+    SpecialWave251_7,
+    SpecialWave251_8,
+    SpecialWave251_9,
+    SpecialWave251_10,
+    SpecialWave251_11,
+    SpecialWave251_12,
+    SpecialWave251_13,
+    SpecialWave251_14,
     SpecialWave251_15
 } SpecialWave251_E;
 
 /** Pacemaker pulse pattern. Any other value behaves as PacingPulse_Single. */
 typedef enum PacingPulse_E {
-    PacingPulse_Single = 0,      /**< one pulse per pacing period */
-    PacingPulse_Pair150ms = 1,   /**< an extra pulse 150 ms before the main one */
-    PacingPulse_Pair250ms = 2    /**< an extra pulse 250 ms before the main one */
+    PacingPulse_Single = 0,    /**< one pulse per pacing period */
+    PacingPulse_Pair150ms = 1, /**< an extra pulse 150 ms before the main one */
+    PacingPulse_Pair250ms = 2  /**< an extra pulse 250 ms before the main one */
 } PacingPulse_E;
 
 /** Mains noise added to the ECG2_27 test complex. Any other non-zero value means 60 Hz. */
@@ -117,14 +137,19 @@ QOLT_API bool Init(QoltListenerCB listener);
 /** Starts the session on `port` (-1: any port; on Linux the n of /dev/ttyACMn) and waits up to
  *  `timeout_ms` ms for a link to come up. True when one came up meanwhile; false otherwise (also when a
  *  link was already up, or when called from a library callback): the search goes on in the background.
+ *  A Close made meanwhile, on any thread or from a callback, ends the wait: Connect returns false.
  *  Replaces an Init listener (nothing is heard through it afterwards). */
 QOLT_API bool Connect(int port, unsigned timeout_ms);
 /** Ends the session: restores the default settings (ResetQOLT), tells the instrument, takes the link
  *  down (the listener hears false if a link was up) and stops the connection thread. No callback comes
- *  after it returns. With no session nothing is sent. Returns in bounded time (about a second at most
- *  while a port is being probed). From a callback it only asks for the end: see "Threads". */
+ *  after it returns. With no session nothing is sent. Returns in bounded time: about a second at most
+ *  while a port is being probed, and about a second more when the instrument has stopped taking data
+ *  (once a write has waited a second for room in vain, the writes after it do not wait until the
+ *  instrument takes data again). Ends a Connect waiting on another thread. From a callback it only asks
+ *  for the end: see "Threads". */
 QOLT_API void Close(void);
-/** True while the instrument's port is open. */
+/** True while a link is up: from the instrument passing identification (before the listener hears true)
+ *  until the link goes down (before it hears false). False while the library only probes ports. */
 QOLT_API bool IsConnected(void);
 /** True when the connected instrument is the enhanced (300R) model. */
 QOLT_API bool IsQOLT300R(void);
@@ -191,9 +216,9 @@ QOLT_EXT_API int ReadMfgInfo(unsigned char* buffer, unsigned long length);
  * sample packet, so that no packet mixes two settings half-way. A setting call may wait while a packet
  * is built (well under a millisecond), and about 300 ms when it stops the output. GetOutputFunc,
  * GetFrequency and the scan getters take the lock too (the poll thread changes those values); the other
- * getters take none and may return the value from just before a change made at the same time. The
- * instrument error listener may also be called from a setting call that starts the output (reports that
- * wait at the port are read then).
+ * getters take none and may return the value from just before a change made at the same time. A call
+ * that starts the output sends the range, relays and DC offset; the poll thread builds the stream's
+ * first packet right after it.
  */
 
 /** Output function 0..15 (0 = off; 6 = exponential pulse pair, 7 = recorded-signal playback). Asking
@@ -445,8 +470,10 @@ QOLT_POSIX_API int SetLockDirectory(const char* directory);
  *   The library's own threads:
  *     - the connection thread, from Init or Connect until Close: finds and identifies the instrument,
  *       runs the link, notices its loss and searches again;
- *     - the poll thread, one per link: answers the instrument's data requests with sample packets and
- *       reads its reports;
+ *     - the poll thread, one per link: builds every sample packet (the first of a stream, and one for
+ *       each data request of the instrument) and reads the instrument's reports. A packet write waits
+ *       at most about a second for the port to take it; once one has waited in vain, the data requests
+ *       already queued get no packet, and no write waits again until the instrument takes data;
  *     - the monitor thread, for the library's whole life: watches the connected instrument's device node.
  *
  *   Every call may be made from any application thread, also from several at once. The calls that
@@ -454,22 +481,25 @@ QOLT_POSIX_API int SetLockDirectory(const char* directory);
  *   serialised by one recursive library lock; the poll thread holds it while it builds a packet (well
  *   under a millisecond) and the connection thread while it probes a port (about a second at most when
  *   a port answers and is rejected). Calls that ask the instrument (GetAD, SetDeviceInformation,
- *   WriteMfgInfo) also pause the poll thread for their exchange. Init, Connect and Close made on
+ *   WriteMfgInfo) also pause the poll thread for their exchange; data requests that come meanwhile are
+ *   answered by the poll thread at its next turn, never by the caller. Init, Connect and Close made on
  *   several application threads at once take turns (Connect's wait for the link excepted). The text
  *   queries return static buffers shared by all threads (see the conventions at the top).
  *
  *   Callbacks, where they come from and what they may do:
  *     - Connection listener (Init; Connect's own handler): from the connection thread, no library lock
- *       held. It may make any call. Close from it only asks for the end: it returns at once, the
+ *       held; it hears true once the poll thread and the monitor run, so the stream does not wait for
+ *       it. It may make any call. Close from it only asks for the end: it returns at once, the
  *       listener then hears false and the thread ends by itself (the next session call joins it).
  *       Connect from it returns false at once. Init from it replaces the listener; it returns false, and
  *       does nothing, while a Close made on another thread is ending the session.
  *     - Graph and pacing graph callbacks (RegisterTimeAmpCB, RegisterPacingTimeAmpCB) and the error
- *       listener (RegisterErrorCallback): from the poll thread, with the library lock held, while a
+ *       listener (RegisterErrorCallback): from the poll thread only, with the library lock held, while a
  *       packet is built or a report is read. Keep them short: the instrument waits for the packet. They
- *       may call the getters and the setting calls (the lock is recursive); Close and Connect behave as
- *       from the listener. They must not wait for another thread that makes library calls: that thread
- *       waits for the lock this one holds.
+ *       may call the getters and the setting calls (the lock is recursive), and GetAD, WriteMfgInfo and
+ *       SetDeviceInformation (the requests that come during those are answered after the packet); Close
+ *       and Connect behave as from the listener. They must not wait for another thread that makes
+ *       library calls: that thread waits for the lock this one holds.
  *     - Frequency and output-function sync callbacks (RegisterSyncFreqCB, RegisterSyncMainFuncCB): from
  *       the thread that makes the change, with the library lock held: an application thread inside a
  *       setting call, or the poll thread. The rules of the graph callbacks apply, also on an application

@@ -105,6 +105,7 @@ struct VirtualInstrument::Impl {
     int node = 0;
     Pacing pacing;
     bool silent = false;
+    bool takingInput = true;
     std::array<Fault, kMessageKindCount> faults{};
     std::array<uint8_t, kBlockSize> block{};
     std::string serialText;
@@ -528,12 +529,18 @@ struct VirtualInstrument::Impl {
                 }
             }
 
+            bool reading;
+            {
+                std::lock_guard<std::mutex> lock(mu);
+                reading = takingInput;
+            }
             pollfd fds[2];
             nfds_t count = 0;
             fds[count++] = {wakeRead, POLLIN, 0};
             const bool watchMaster = pty.IsOpen() && hangupRetry <= now;
             if (watchMaster) {
-                fds[count++] = {pty.Master(), static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0};
+                const short events = static_cast<short>((reading ? POLLIN : 0) | (wantWrite ? POLLOUT : 0));
+                fds[count++] = {pty.Master(), events, 0};
             }
             const int ready = poll(fds, count, timeoutMs);
             if (ready < 0 && errno != EINTR) {
@@ -548,7 +555,11 @@ struct VirtualInstrument::Impl {
 
             messages.clear();
             now = Clock::now();
-            if (watchMaster && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            if (watchMaster && !reading && (fds[1].revents & (POLLHUP | POLLERR)) != 0) {
+                // Not reading: a hang-up would be reported at once on every turn.
+                hangupRetry = now + std::chrono::milliseconds(2);
+            }
+            if (watchMaster && reading && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
                 // Bounded per turn so that actions and the play clock are served between big bursts.
                 for (int turn = 0; turn < 8; ++turn) {
                     const ssize_t n = read(pty.Master(), chunk.data(), chunk.size());
@@ -787,6 +798,12 @@ void VirtualInstrument::ClearFaults() {
 void VirtualInstrument::SetSilent(bool silent) {
     std::lock_guard<std::mutex> lock(impl_->mu);
     impl_->silent = silent;
+}
+
+void VirtualInstrument::SetTakingInput(bool taking) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->takingInput = taking;
+    impl_->Wake();
 }
 
 void VirtualInstrument::SetIdentifyReply(const std::string& reply) {

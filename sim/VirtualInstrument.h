@@ -156,6 +156,9 @@ public:
     void SetFault(MessageKind kind, const Fault& fault);
     void ClearFaults();
     void SetSilent(bool silent);
+    // While false, the instrument reads nothing from the port (a stalled instrument): the host's writes
+    // fill the pseudo-terminal until they block. Back to true, it takes in what waited.
+    void SetTakingInput(bool taking);
 
     void SetIdentifyReply(const std::string& reply);
     void SetSerialText(const std::string& text);

@@ -1,6 +1,7 @@
 #include "synth/Change.h"
 
 #include "api/PacketStream.h"
+#include "api/PollLoop.h"
 #include "device/DeviceState.h"
 #include "device/InstrumentCommands.h"
 #include "sync/Threads.h"
@@ -69,7 +70,7 @@ void StopStream() {
     SleepEx(kStopSettleMs);
 }
 
-// Marks the stream as running; its first packet goes out once range, relays and offset are settled, so
+// Marks the stream as running; its first packet is built once range, relays and offset are settled, so
 // that it is coded against the full scale the instrument then decodes with. False without a port: nothing
 // would ever ask for the next packet, and the stream starts at the next link-up.
 bool BeginStream() {
@@ -149,6 +150,7 @@ void ChangeOnce() {
     } else {
         starting = ApplyOutputFunction();
     }
+    // The range settles here, before the poll thread builds the first packet of a stream started above.
     g_fVoltageRange = g_RangeV4Ch2Off;
     if (g_PacingAmplitude > 0.0 || g_DCVariable) {
         g_fVoltageRange = g_RangeV4Ch2On;
@@ -158,7 +160,9 @@ void ChangeOnce() {
         _SetDCOffset();
     }
     if (starting) {
-        SendNextPacket();
+        // Built by the poll thread at its next turn, like every packet: no graph callback runs on the
+        // thread of a setting call.
+        QueueStreamStart();
     }
 }
 

@@ -138,7 +138,7 @@ TEST_F(FrequencyScanStream, WhileAScanRunsSetFrequencyIsRefused) {
 TEST_F(FrequencyScanStream, StopAtStartFromAStoppedOutputEndsAfterTheFirstPacket) {
     auto& vi = Linked(Pacing::Manual);
     ASSERT_EQ(GetOutputFunc(), 0);
-    // All of it within the call: first packet, end test, "S".
+    // No request needed: the first packet, the end test in it, "S".
     ASSERT_EQ(SetFreqScanSine(true, 100.0, 100.0, 30), 0);
     ASSERT_TRUE(vi.WaitForCommand(MessageKind::StopStream, 1, kWait));
     ASSERT_TRUE(Eventually([&] { return !vi.IsStreaming(); }));

@@ -203,7 +203,8 @@ TEST_F(OutputStage, TheOffsetIsSentAgainAfterTheOffCommand) {
 }
 
 TEST_F(OutputStage, WithTheVariableOffsetOnTheSampleScaleIsFourAndWhatIsDecodedIsWhatWasAsked) {
-    // A 2.5 square is coded against a full scale of 4 while the offset channel is on, against 5 after.
+    // A 2.5 square is coded against a full scale of 4 while the offset channel is on, against 5 after; a
+    // stream's first packet too: it is built once the starting change has settled the range.
     auto& vi = Linked(Pacing::Manual);
     ASSERT_EQ(SetDCOffsetVariableMode(true), 0);
     ASSERT_EQ(SetDCOffset(500), 0);
