@@ -397,11 +397,13 @@ QOLT_API int LoadEEGbin(const wchar_t* path);
 
 /**
  * Loads one signal (0-based index, annotation signals included) of an EDF or EDF+ file as physical values,
- * unclamped, all data records back to back. The rate is samples per record / whole seconds per record,
- * truncated. The playback range is left as the last text or binary load set it. A file cut short yields the
- * records it holds; the missing part of the last one is 0.
- * Returns the number of samples loaded; -1 the file cannot be opened or its headers are short or invalid;
- * -2 no such signal, or a rate that truncates to 0; -4 more than INT_MAX samples or no memory.
+ * unclamped, all data records back to back. The rate is samples per record / the record's duration, read
+ * as the decimal number of seconds it is ("0.5", "1.5"), nothing cut off. The playback range is left as the
+ * last text or binary load set it. A file cut short yields the records it holds; the missing part of the
+ * last one is 0.
+ * Returns the number of samples loaded; -1 the file cannot be opened or its headers are short or invalid (a
+ * record duration that is not a positive finite number included); -2 no such signal, or a rate that is not
+ * a finite number above 0 (no samples per record); -4 more than INT_MAX samples or no memory.
  */
 QOLT_API int LoadEEGedf(const wchar_t* path, int signal);
 
