@@ -371,7 +371,8 @@ QOLT_EXT_API bool GetFreqScanECG(void);
  * already streaming takes the new recording's length and rate at its next change. Loads run one at a time
  * (concurrent calls wait for each other); do not call them from a library callback.
  * Paths are wide-character strings; the POSIX builds convert them to the multibyte encoding of the current
- * locale (LC_CTYPE) and refuse (-1) a path that does not convert or needs 512 bytes or more.
+ * locale (LC_CTYPE) and refuse (-1) a path that does not convert or needs 512 bytes or more. A path that is
+ * not a regular file (a FIFO, a device, a directory) is refused at once (-1): nothing waits for a writer.
  * Numbers in files are read the same whatever locale the application set (a full stop is the decimal mark).
  * Failures -1, -2 and -3 leave the loaded recording, its length and rate as they were; -4 leaves the buffer
  * empty.
