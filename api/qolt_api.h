@@ -429,7 +429,12 @@ QOLT_EXT_API void RegisterNotifyEvent(unsigned code, QoltNotifyCB callback);
 QOLT_POSIX_API int SetDeviceNodeFormat(const char* format);
 
 /** Sets the directory of the port lock files "kestrane.ACM<n>.lock" (default "/var/lock" on Linux,
- *  "/private/var/kestrane/lock" on macOS); it is created when missing. Null restores the default.
+ *  "/private/var/kestrane/lock" on macOS). It is created when missing, with every missing parent folder
+ *  (as mkdir -p, mode 0755 less the umask), at each connection attempt; while it cannot be made, no port
+ *  can be locked and none is used. A lock file naming a process that no longer exists, or naming this
+ *  process while it holds no lock (an earlier process with the same pid left it), is stale and replaced;
+ *  one naming another live process, or not holding a pid, keeps its port from being used.
+ *  Null restores the default.
  *  Returns 0, or -2 (nothing changed) when the directory is empty or a lock-file path in it could reach
  *  128 bytes. Takes effect at the next connection attempt. */
 QOLT_POSIX_API int SetLockDirectory(const char* directory);
