@@ -2,6 +2,7 @@
 // instrument as commands, pacemaker pulses and their markers; every run's captures are checked.
 #include "QoltRun.h"
 
+#include <chrono>
 #include <cmath>
 
 namespace {
@@ -197,6 +198,22 @@ TEST_F(Play, DynamicRangeAndBaselineResetTests) {
             ASSERT_EQ(r.highRange, 1) << "sample " << n;
         }
     }
+}
+
+// In real time the virtual instrument holds up to two packets it has not played yet: --duration counts what
+// it played, so the run lasts the asked duration of played output.
+TEST_F(Play, RealTimeDurationCountsPlayedOutput) {
+    const auto start = std::chrono::steady_clock::now();
+    const clitest::RunResult r = clitest::Qolt({"--virtual", "play", "sine", "--duration", "1.5", "--json"});
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_EQ(r.exitCode, 0) << clitest::Describe(r);
+    EXPECT_EQ(Query(r.out, "d['ended']"), "duration");
+    EXPECT_EQ(Query(r.out, "d['seconds'] == 1.5"), "True") << r.out;
+    EXPECT_EQ(Query(r.out, "d['played_seconds'] >= 1.5"), "True") << r.out;
+    EXPECT_EQ(Query(r.out, "0 <= d['received_seconds'] - d['played_seconds'] <= 0.6 + 1e-9"), "True")
+        << r.out;
+    // Played output takes its own time: a run cannot be shorter than what it played.
+    EXPECT_GE(wall, 1.5);
 }
 
 TEST_F(Play, Ecg2_27WithNoiseAndDrift) {
