@@ -18,6 +18,17 @@ std::optional<Refusal> Check(int rc, const Options& o, const std::string& option
     return Refusal{option, o.Typed(option), call, rc, AllowedFor(call, rc, context)};
 }
 
+// A positional argument is named in the message for what it is ("iec227 waveform 12"), not by the
+// placeholder of the usage line ("N") under which the command line keeps it.
+std::optional<Refusal> CheckArgument(int rc, const Options& o, const std::string& given,
+                                     const std::string& label, const std::string& call) {
+    std::optional<Refusal> r = Check(rc, o, given, call);
+    if (r) {
+        r->option = label;
+    }
+    return r;
+}
+
 int ClampToInt(long long v) {
     return static_cast<int>(std::max<long long>(INT_MIN, std::min<long long>(INT_MAX, v)));
 }
@@ -126,36 +137,55 @@ std::optional<Refusal> ApplyBeforeOutput(const Options& o) {
 std::optional<Refusal> StartOutput(const Options& o) {
     if (o.command == Command::Load) {
         EnablePlayRawDataLoop(!o.once);
-        return Check(SetOutputFunc(7), o, "FILE", "SetOutputFunc");
+        return CheckArgument(SetOutputFunc(7), o, "FILE", "load", "SetOutputFunc");
     }
     if (o.command == Command::Scan && o.scanSine) {
         const int seconds = ClampToInt(o.scanSeconds);
         const int rc = SetFreqScanSine(true, o.scanStart, o.scanStop, seconds);
-        const char* argument = rc == -2 ? "START" : rc == -3 ? "STOP" : rc == -4 ? "SECONDS" : "scan";
-        return Check(rc, o, argument, "SetFreqScanSine");
+        if (rc == -2) {
+            return CheckArgument(rc, o, "START", "scan start frequency", "SetFreqScanSine");
+        }
+        if (rc == -3) {
+            return CheckArgument(rc, o, "STOP", "scan stop frequency", "SetFreqScanSine");
+        }
+        if (rc == -4) {
+            return CheckArgument(rc, o, "SECONDS", "scan duration", "SetFreqScanSine");
+        }
+        return CheckArgument(rc, o, "scan", "scan sine", "SetFreqScanSine");
     }
     const FunctionInfo& f = *o.function;
     const long long n = o.functionArgument.value_or(0);
+    const std::string play = std::string(f.name);
     switch (f.selector) {
     case Selector::OutputFunc:
-        return Check(SetOutputFunc(f.number), o, "FUNCTION", "SetOutputFunc");
+        return CheckArgument(SetOutputFunc(f.number), o, "FUNCTION", "play", "SetOutputFunc");
     case Selector::EcgRateScan:
-        return Check(SetFreqScanECG(true), o, "FUNCTION", "SetFreqScanECG");
+        return CheckArgument(SetFreqScanECG(true), o, "FUNCTION", "play", "SetFreqScanECG");
     case Selector::SpecialWave227:
         // Values the index type cannot hold are not passed at all.
         if (n < 0 || n > 15) {
-            return Refusal{"N",  o.Typed("N"), "SetSpecialWave227", -2, AllowedFor("SetSpecialWave227", -2),
+            return Refusal{play + " waveform",
+                           o.Typed("N"),
+                           "SetSpecialWave227",
+                           -2,
+                           AllowedFor("SetSpecialWave227", -2),
                            false};
         }
-        return Check(SetSpecialWave227(static_cast<SpecialWave227_E>(n)), o, "N", "SetSpecialWave227");
+        return CheckArgument(SetSpecialWave227(static_cast<SpecialWave227_E>(n)), o, "N", play + " waveform",
+                             "SetSpecialWave227");
     case Selector::SpecialWave251:
         if (n < 0 || n > 15) {
-            return Refusal{"N",  o.Typed("N"), "SetSpecialWave251", -2, AllowedFor("SetSpecialWave251", -2),
+            return Refusal{play + " waveform",
+                           o.Typed("N"),
+                           "SetSpecialWave251",
+                           -2,
+                           AllowedFor("SetSpecialWave251", -2),
                            false};
         }
-        return Check(SetSpecialWave251(static_cast<SpecialWave251_E>(n)), o, "N", "SetSpecialWave251");
+        return CheckArgument(SetSpecialWave251(static_cast<SpecialWave251_E>(n)), o, "N", play + " waveform",
+                             "SetSpecialWave251");
     case Selector::Ane20000Lead:
-        return Check(SetANE20000Lead(ClampToInt(n)), o, "LEAD", "SetANE20000Lead");
+        return CheckArgument(SetANE20000Lead(ClampToInt(n)), o, "LEAD", play + " lead", "SetANE20000Lead");
     }
     return std::nullopt;
 }
