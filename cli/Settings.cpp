@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 
 namespace qoltcli {
@@ -59,10 +60,38 @@ std::string DcOffsetContext(const Options& o) {
     return "-300 to 300 (-1000 to 1000 with --dc-variable)";
 }
 
+// The dynamic-range staircase steps once every 0.5 s of its cycle (and at each cycle's start): only a cycle
+// of a whole number of half seconds gives the documented steps, one every 0.5 s; at the library's 10 Hz
+// there are none. The tool plays it at 1 Hz unless told otherwise.
+constexpr double kStaircaseFrequency = 1.0;
+
+bool IsStaircase(const Options& o) {
+    return o.command == Command::Play && o.function != nullptr &&
+           o.function->selector == Selector::OutputFunc && o.function->number == 14;
+}
+
+bool StepsEveryHalfSecond(double hz) {
+    const double halfSeconds = 2.0 / hz; // per cycle
+    const double whole = std::round(halfSeconds);
+    return whole >= 1.0 && std::abs(halfSeconds - whole) <= 1e-9 * halfSeconds;
+}
+
 } // namespace
 
 std::optional<Refusal> ApplyBeforeOutput(const Options& o) {
     std::optional<Refusal> r;
+    if (IsStaircase(o)) {
+        if (o.frequency && !StepsEveryHalfSecond(*o.frequency)) {
+            return Refusal{
+                "--frequency", o.Typed("--frequency"), "", 0,
+                "dynamic-range steps once every 0.5 s of its cycle: allowed 2 Hz divided by a whole "
+                "number (2, 1, 0.5, 0.4, ... 0.05 Hz; 1 Hz unless told)"};
+        }
+        if (!o.frequency && (r = Check(SetFrequency(kStaircaseFrequency), o, "--frequency", "SetFrequency",
+                                       FrequencyContext(o)))) {
+            return r;
+        }
+    }
     if (o.amplitude && (r = Check(SetAmplitude(*o.amplitude), o, "--amplitude", "SetAmplitude"))) {
         return r;
     }

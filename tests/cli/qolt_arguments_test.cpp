@@ -138,6 +138,14 @@ INSTANTIATE_TEST_SUITE_P(
         BadArguments{
             "dynamic_range_frequency", With(kPlay, {"square", "--dynamic-range-frequency", "60"}), 3,
             "--dynamic-range-frequency 60: refused, allowed 10 to 50 Hz (SetDynamicRangeTest returned -4)"},
+        BadArguments{
+            "dynamic_range_10_hz", With(kPlay, {"dynamic-range", "--frequency", "10"}), 3,
+            "--frequency 10: refused, dynamic-range steps once every 0.5 s of its cycle: allowed 2 Hz "
+            "divided by a whole number (2, 1, 0.5, 0.4, ... 0.05 Hz; 1 Hz unless told)"},
+        BadArguments{
+            "dynamic_range_1_5_hz", With(kPlay, {"dynamic-range", "--frequency", "1.5"}), 3,
+            "--frequency 1.5: refused, dynamic-range steps once every 0.5 s of its cycle: allowed 2 Hz "
+            "divided by a whole number (2, 1, 0.5, 0.4, ... 0.05 Hz; 1 Hz unless told)"},
         BadArguments{"baseline_function", With(kPlay, {"square", "--baseline-reset", "50"}), 3,
                      "--baseline-reset 50: refused, allowed 50, 60, 80 or 100 Hz, and only with sine "
                      "(SetBaselineResetTest returned -2)"},
