@@ -400,7 +400,8 @@ QOLT_EXT_API bool GetFreqScanECG(void);
  * length and rate. Loads run one at a time (concurrent calls wait for each other); do not call them from a
  * library callback.
  * Paths are wide-character strings; the POSIX builds convert them to the multibyte encoding of the current
- * locale (LC_CTYPE) and refuse (-1) a path that does not convert or needs 512 bytes or more.
+ * locale (LC_CTYPE) and refuse (-1) a path that does not convert or needs 512 bytes or more. A path that is
+ * not a regular file (a FIFO, a device, a directory) is refused at once (-1): nothing waits for a writer.
  * Numbers in files are read the same whatever locale the application set (a full stop is the decimal mark).
  * Failures -1, -2 and -3 leave the loaded recording, its length and rate as they were; -4 leaves the buffer
  * empty.
@@ -426,11 +427,13 @@ QOLT_API int LoadEEGbin(const wchar_t* path);
 
 /**
  * Loads one signal (0-based index, annotation signals included) of an EDF or EDF+ file as physical values,
- * unclamped, all data records back to back. The rate is samples per record / whole seconds per record,
- * truncated. The playback range is left as the last text or binary load set it. A file cut short yields the
- * records it holds; the missing part of the last one is 0.
- * Returns the number of samples loaded; -1 the file cannot be opened or its headers are short or invalid;
- * -2 no such signal, or a rate that truncates to 0; -4 more than INT_MAX samples or no memory.
+ * unclamped, all data records back to back. The rate is samples per record / the record's duration, read
+ * as the decimal number of seconds it is ("0.5", "1.5"), nothing cut off. The playback range is left as the
+ * last text or binary load set it. A file cut short yields the records it holds; the missing part of the
+ * last one is 0.
+ * Returns the number of samples loaded; -1 the file cannot be opened or its headers are short or invalid (a
+ * record duration that is not a positive finite number included); -2 no such signal, or a rate that is not
+ * a finite number above 0 (no samples per record); -4 more than INT_MAX samples or no memory.
  */
 QOLT_API int LoadEEGedf(const wchar_t* path, int signal);
 
@@ -458,7 +461,12 @@ QOLT_EXT_API void RegisterNotifyEvent(unsigned code, QoltNotifyCB callback);
 QOLT_POSIX_API int SetDeviceNodeFormat(const char* format);
 
 /** Sets the directory of the port lock files "kestrane.ACM<n>.lock" (default "/var/lock" on Linux,
- *  "/private/var/kestrane/lock" on macOS); it is created when missing. Null restores the default.
+ *  "/private/var/kestrane/lock" on macOS). It is created when missing, with every missing parent folder
+ *  (as mkdir -p, mode 0755 less the umask), at each connection attempt; while it cannot be made, no port
+ *  can be locked and none is used. A lock file naming a process that no longer exists, or naming this
+ *  process while it holds no lock (an earlier process with the same pid left it), is stale and replaced;
+ *  one naming another live process, or not holding a pid, keeps its port from being used.
+ *  Null restores the default.
  *  Returns 0, or -2 (nothing changed) when the directory is empty or a lock-file path in it could reach
  *  128 bytes. Takes effect at the next connection attempt. */
 QOLT_POSIX_API int SetLockDirectory(const char* directory);

@@ -128,6 +128,7 @@ struct VirtualInstrument::Impl {
     int outstanding = 0;
     std::deque<double> playQueue; // durations of the buffered packets, the playing one first
     Clock::time_point playEnd{};
+    double played = 0.0; // seconds of packets played to their end (real time) or taken in (other pacing)
 
     // Work handed to the service thread by Unplug/Replug; results come back through cv.
     std::deque<std::function<void()>> actions;
@@ -323,6 +324,9 @@ struct VirtualInstrument::Impl {
         if (!complete) {
             return; // a cut packet is not played and asks for nothing
         }
+        if (pacing != Pacing::RealTime) {
+            played += seconds;
+        }
         switch (pacing) {
         case Pacing::Manual:
             break;
@@ -354,6 +358,7 @@ struct VirtualInstrument::Impl {
             return;
         }
         while (!playQueue.empty() && now >= playEnd) {
+            played += playQueue.front();
             playQueue.pop_front();
             if (!streaming) {
                 continue;
@@ -368,6 +373,31 @@ struct VirtualInstrument::Impl {
                     std::chrono::round<Clock::duration>(std::chrono::duration<double>(playQueue.front()));
             }
         }
+    }
+
+    // What has been played by now: the packets played out, and of the buffered ones what the play clock has
+    // reached (the service thread may not have taken a finished one out yet).
+    double PlayedSeconds(Clock::time_point now) const {
+        double seconds = played;
+        if (pacing != Pacing::RealTime || playQueue.empty()) {
+            return seconds;
+        }
+        auto span = [](double d) {
+            return std::chrono::round<Clock::duration>(std::chrono::duration<double>(d));
+        };
+        Clock::time_point start = playEnd - span(playQueue.front());
+        for (double d : playQueue) {
+            const double elapsed = std::chrono::duration<double>(now - start).count();
+            if (elapsed <= 0.0) {
+                break;
+            }
+            seconds += std::min(elapsed, d);
+            if (elapsed < d) {
+                break;
+            }
+            start += span(d);
+        }
+        return seconds;
     }
 
     // --- messages (mu held) --------------------------------------------------------------------------
@@ -892,9 +922,15 @@ std::vector<EventRecord> VirtualInstrument::Events() const {
     return impl_->rec.events;
 }
 
+double VirtualInstrument::PlayedSeconds() const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return impl_->PlayedSeconds(Clock::now());
+}
+
 void VirtualInstrument::ClearRecords() {
     std::lock_guard<std::mutex> lock(impl_->mu);
     impl_->rec = Recording{};
+    impl_->played = 0.0;
     impl_->stream = impl_->streaming ? 0 : -1;
 }
 

@@ -182,6 +182,10 @@ public:
     std::vector<SentRecord> Sent() const;
     std::vector<EventRecord> Events() const;
     void ClearRecords();
+    // Seconds of output played so far (since Start or ClearRecords): in real time what the play clock has
+    // gone through, which trails what was received by up to the two buffered packets; with other pacing
+    // every whole packet as it arrives. Packets cut short, overrun or dropped by a stop are not played.
+    double PlayedSeconds() const;
 
     // Waits until the predicate holds over the recording (true) or the time-out passes (false).
     bool WaitFor(const std::function<bool(const Recording&)>& predicate,
