@@ -214,11 +214,11 @@ QOLT_EXT_API int ReadMfgInfo(unsigned char* buffer, unsigned long length);
  * Threads (see also "Threads" at the end): setting calls, callback registrations and ResetQOLT may be
  * made from any thread; the library lock serialises them with each other and with the building of each
  * sample packet, so that no packet mixes two settings half-way. A setting call may wait while a packet
- * is built (well under a millisecond), and about 300 ms when it stops the output. GetOutputFunc,
- * GetFrequency and the scan getters take the lock too (the poll thread changes those values); the other
- * getters take none and may return the value from just before a change made at the same time. A call
- * that starts the output sends the range, relays and DC offset; the poll thread builds the stream's
- * first packet right after it.
+ * is built (well under a millisecond), and about 300 ms when it stops the output. Every getter takes
+ * the lock too (the poll thread changes stored values at cycle ends, see "Threads"), so it returns a
+ * whole value as stored before or after a change made at the same time, and it may wait like a setting
+ * call. A call that starts the output sends the range, relays and DC offset; the poll thread builds the
+ * stream's first packet at its next turn.
  */
 
 /** Output function 0..15 (0 = off; 6 = exponential pulse pair, 7 = recorded-signal playback). Asking
@@ -478,17 +478,27 @@ QOLT_POSIX_API int SetLockDirectory(const char* directory);
  *   The library's own threads:
  *     - the connection thread, from Init or Connect until Close: finds and identifies the instrument,
  *       runs the link, notices its loss and searches again;
- *     - the poll thread, one per link: builds every sample packet (the first of a stream, and one for
- *       each data request of the instrument) and reads the instrument's reports. A packet write waits
- *       at most about a second for the port to take it; once one has waited in vain, the data requests
- *       already queued get no packet, and no write waits again until the instrument takes data;
+ *     - the poll thread, one per link: builds every sample packet and reads the instrument's reports.
+ *       No other thread builds a packet: a stream's first packet, asked for by the call that starts the
+ *       output, and the data requests that come while a caller exchanges messages with the instrument
+ *       are queued for the poll thread's next turn. At the end of each waveform cycle it applies the
+ *       stored settings (while no waveform is output, the setting call applies them itself), and doing
+ *       so it changes stored settings the getters return: the output function and frequency (as a
+ *       frequency scan moves on or ends), the scan values, the amplitude (limited to what the output
+ *       range gives), the pulse width (of the pulse pair) and the baseline-reset mode (off when the
+ *       output stops). A packet write waits at most about a second for the port to take
+ *       it; once one has waited in vain, the data requests already queued get no packet, and no write
+ *       waits again until the instrument takes data;
  *     - the monitor thread, for the library's whole life: watches the connected instrument's device node.
  *
  *   Every call may be made from any application thread, also from several at once. The calls that
  *   exchange messages with the instrument, build packets or change what a packet is built from are
  *   serialised by one recursive library lock; the poll thread holds it while it builds a packet (well
  *   under a millisecond) and the connection thread while it probes a port (about a second at most when
- *   a port answers and is rejected). Calls that ask the instrument (GetAD, SetDeviceInformation,
+ *   a port answers and is rejected). Every getter of a setting or of the instrument's state takes the
+ *   library lock (IsQOLT300R and the text queries a lock of their own), so a getter never sees a value
+ *   half-written, and may wait as long as a setting call; IsConnected and GetSDKVersion take none.
+ *   Calls that ask the instrument (GetAD, SetDeviceInformation,
  *   WriteMfgInfo) also pause the poll thread for their exchange; data requests that come meanwhile are
  *   answered by the poll thread at its next turn, never by the caller. Init, Connect and Close made on
  *   several application threads at once take turns (Connect's wait for the link excepted). The text

@@ -22,5 +22,6 @@ int SetBaselineResetTest(int mode) {
 }
 
 int GetBaselineResetTest(void) {
+    CSettingsLock lock;
     return g_BaseLineOverload;
 }

@@ -21,6 +21,7 @@ int SetDCOffset(int offset) {
 }
 
 int GetDCOffset(void) {
+    CSettingsLock lock;
     return g_DCSetting;
 }
 
@@ -39,6 +40,7 @@ int SetDCOffsetVariableMode(bool on) {
 }
 
 bool GetDCOffsetVariableMode(void) {
+    CSettingsLock lock;
     return g_DCVariable;
 }
 
@@ -59,6 +61,7 @@ int SetDCOffsetCommoneMode(bool on) {
 }
 
 bool GetDCOffsetCommonMode(void) {
+    CSettingsLock lock;
     return g_DCCommon;
 }
 

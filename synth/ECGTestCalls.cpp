@@ -20,6 +20,7 @@ int SetQRSDuration(double ms) {
 }
 
 double GetQRSDuration(void) {
+    CSettingsLock lock;
     return g_QRSDuration;
 }
 
@@ -37,6 +38,7 @@ int SetTWave(double amplitude) {
 }
 
 double GetTWave(void) {
+    CSettingsLock lock;
     return g_TWaveAmplitude;
 }
 
@@ -64,10 +66,12 @@ int SetECG2_27_Noise(ECG2_27_NoiseFreq_E selection, double amplitude) {
 }
 
 int GetECG2_27_NoiseFreq(void) {
+    CSettingsLock lock;
     return g_MainNoise;
 }
 
 double GetECG2_27_NoiseAmp(void) {
+    CSettingsLock lock;
     return g_NextMainNoiseAmplitude;
 }
 
@@ -82,6 +86,7 @@ int SetECG2_27_AAMIDriftTest(bool on) {
 }
 
 bool GetECG2_27_AAMIDriftTest(void) {
+    CSettingsLock lock;
     return g_AAMIDriftTest;
 }
 
@@ -107,13 +112,16 @@ int SetDynamicRangeTest(bool on, double amplitude, double hz) {
 }
 
 bool GetDynamicRangeTest(void) {
+    CSettingsLock lock;
     return g_DynamicRangeTest;
 }
 
 double GetDynamicRangeTestAmp(void) {
+    CSettingsLock lock;
     return g_ADynamicRange;
 }
 
 double GetDynamicRangeTestFreq(void) {
+    CSettingsLock lock;
     return g_FDynamicRange;
 }

@@ -32,6 +32,7 @@ int SetOutputLead(int lead, bool on) {
 }
 
 bool GetOutputLead(int lead) {
+    CSettingsLock lock;
     return IsLead(lead) && (g_OutputLead & (1u << lead)) != 0;
 }
 
@@ -46,5 +47,6 @@ int SetInputImpedanceMode(bool mode) {
 }
 
 bool GetInputImpedanceMode(void) {
+    CSettingsLock lock;
     return g_InputImpedance;
 }

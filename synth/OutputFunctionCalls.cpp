@@ -104,6 +104,7 @@ int SetAmplitude(double amplitude) {
 }
 
 double GetAmplitude(void) {
+    CSettingsLock lock;
     return 1000.0 * g_NextAmplitude;
 }
 
@@ -136,5 +137,6 @@ int SetPulseWidth(double ms) {
 }
 
 double GetPulseWidth(void) {
+    CSettingsLock lock;
     return g_PulseWidth;
 }

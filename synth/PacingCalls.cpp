@@ -15,6 +15,7 @@ int SetPacingPulseMode(PacingPulse_E mode) {
 }
 
 PacingPulse_E GetPacingPulseMode(void) {
+    CSettingsLock lock;
     return static_cast<PacingPulse_E>(g_PacingPulse);
 }
 
@@ -32,6 +33,7 @@ int SetPacingAmplitude(double amplitude) {
 }
 
 double GetPacingAmplitude(void) {
+    CSettingsLock lock;
     return g_PacingAmplitude;
 }
 
@@ -49,6 +51,7 @@ int SetPacingDuration(double ms) {
 }
 
 double GetPacingDuration(void) {
+    CSettingsLock lock;
     return g_PacingDuration;
 }
 
@@ -66,6 +69,7 @@ int SetPacingRate(unsigned int perMinute) {
 }
 
 unsigned int GetPacingRate(void) {
+    CSettingsLock lock;
     return g_PacingRate;
 }
 
@@ -83,6 +87,7 @@ int SetOvershootTimeConstant(unsigned int ms) {
 }
 
 unsigned int GetOvershootTimeConstant(void) {
+    CSettingsLock lock;
     return g_NextOvershootTimeConstant;
 }
 
@@ -100,5 +105,6 @@ int SetPacingOvershootAmp(double amplitude) {
 }
 
 double GetPacingOvershootAmp(void) {
+    CSettingsLock lock;
     return g_fNextOvershootAmplitude;
 }

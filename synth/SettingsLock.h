@@ -13,8 +13,8 @@
 // the setting call) call setting calls and getters. It must not be held while waiting for another thread
 // that takes it: the poll thread waits for readability outside it, Close joins the connection thread
 // without it, and a session call made by a thread that holds it ends or starts the session without
-// waiting (see _InSettingCall). Getters take no lock, except those of values the poll thread changes while
-// it streams (GetOutputFunc, GetFrequency and the frequency-scan getters).
+// waiting (see _InSettingCall). Every getter takes it too: Change on the poll thread rewrites stored settings
+// (output function, frequency, amplitude, pulse width, baseline-reset mode, scan values) at cycle ends.
 class CSettingsLock {
 public:
     CSettingsLock();

@@ -19,6 +19,7 @@ int SetSpecialWave227(SpecialWave227_E index) {
 }
 
 int GetSpecialWave227(void) {
+    CSettingsLock lock;
     return g_nSpecialWaveform;
 }
 
@@ -35,6 +36,7 @@ int SetSpecialWave251(SpecialWave251_E index) {
 }
 
 int GetSpecialWave251(void) {
+    CSettingsLock lock;
     return g_nSpecialWaveform;
 }
 
@@ -50,5 +52,6 @@ int SetANE20000Lead(int lead) {
 }
 
 int GetANE20000Lead(void) {
+    CSettingsLock lock;
     return g_nANE20000ChannelNumber;
 }

@@ -224,7 +224,7 @@ TEST_F(CycleBoundary, AStreamRestartedWhileAPacketWasBuiltGetsOnlyItsOwnPackets)
     ASSERT_EQ(SetOutputFunc(1), 0);
     ASSERT_TRUE(vi.WaitForCommand(MessageKind::StopStream, 1, kWait));
     ASSERT_TRUE(vi.WaitFor([](const qoltsim::Recording& r) { return r.totalPackets >= 20; }, kWait));
-    // Read under the lock: the poll thread sets the output function meanwhile (getters take no lock).
+    // Read under the lock: the poll thread sets the output function meanwhile.
     EXPECT_EQ(UnderLock([] { return GetOutputFunc(); }), 2);
     ASSERT_EQ(SetOutputFunc(0), 0);
     const auto r = vi.Snapshot();
