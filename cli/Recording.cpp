@@ -33,7 +33,8 @@ std::string ExplainLoaderCode(const std::string& loader, int code, int signal) {
     case -2:
         if (edf) {
             return "the file has no signal " + std::to_string(signal) +
-                   " (signals count from 0), or the signal has no samples per record";
+                   " (signals count from 0), or the signal's rate is 0 (no samples per record) or beyond any "
+                   "number";
         }
         return text ? "the first line (the sample rate) is missing or not a number above 0"
                     : "the file is shorter than 2 bytes or its sample rate is 0";

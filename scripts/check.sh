@@ -5,6 +5,7 @@
 # took, and the exit code is non-zero when any stage failed.
 #   scripts/check.sh            everything
 #   scripts/check.sh default    one build only (default, asan, tsan or fuzz); several may be named
+# QOLT_SKIP_DEPS=1 leaves out the package step (scripts/install-deps.sh), for a machine set up by hand.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -41,7 +42,9 @@ run_stage() {
     summary+=("$(printf '%-8s %-18s %5d s' "$name" "$status" $((SECONDS - start)))")
 }
 
-run_stage deps env QOLT_WITH_FUZZ=$need_fuzz scripts/install-deps.sh
+if [[ "${QOLT_SKIP_DEPS:-0}" != 1 ]]; then
+    run_stage deps env QOLT_WITH_FUZZ=$need_fuzz scripts/install-deps.sh
+fi
 for s in "${stages[@]}"; do
     case "$s" in
         default | asan | tsan) run_stage "$s" cmake --workflow --preset "$s" ;;
