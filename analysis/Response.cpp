@@ -135,15 +135,15 @@ bool Analyze(const Signal& signal, const PlanSpec& plan, Report& report, std::st
         }
         r.windowStart = origin + spec.windowStart;
         r.windowEnd = origin + spec.windowEnd;
+        const double first = std::ceil(r.windowStart * rate - 1e-9);
+        double end = std::ceil(r.windowEnd * rate - 1e-9);
         if (spec.sine && spec.frequency > 0.0) {
             // Whole cycles: the mean is then the offset, and the fit sees every phase equally often.
             const double cycles = std::floor((r.windowEnd - r.windowStart) * spec.frequency + 1e-9);
             if (cycles >= 1.0) {
-                r.windowEnd = r.windowStart + cycles / spec.frequency;
+                end = first + std::round(cycles / spec.frequency * rate);
             }
         }
-        const double first = std::ceil(r.windowStart * rate - 1e-9);
-        const double end = std::ceil(r.windowEnd * rate - 1e-9);
         if (first < 0.0) {
             error = StepName(i, spec) + ": its window starts " + Fixed(-r.windowStart, 3) +
                     " s before the recording does";
@@ -157,6 +157,8 @@ bool Analyze(const Signal& signal, const PlanSpec& plan, Report& report, std::st
         }
         const size_t i0 = static_cast<size_t>(first);
         const size_t count = end > first ? static_cast<size_t>(end - first) : 0;
+        r.windowStart = first / rate;
+        r.windowEnd = end / rate;
         if (count < 2) {
             error = StepName(i, spec) + ": its window holds no samples at " + Fixed(rate, 6) + " samples/s";
             return false;

@@ -4,9 +4,9 @@
 namespace qoltcli {
 
 enum ExitCode : int {
-    kExitOk = 0, // done (also after Ctrl-C, SIGTERM or the end of a scan or a single playback)
-    kExitFailure =
-        1, // the run failed (a library call failed, the link could not be used); analyze: a step failed
+    kExitOk = 0,             // done (also after Ctrl-C, SIGTERM or the end of a scan or a single playback)
+    kExitFailure = 1,        // the run failed (a library call failed, the link could not be used), or a step
+                             // of an analysis failed its limits
     kExitUsage = 2,          // the command line is wrong (unknown command or option, missing or bad value)
     kExitRefused = 3,        // the library refused an argument (out of its range, or not in this state)
     kExitNoInstrument = 4,   // no instrument found within the time-out

@@ -23,6 +23,14 @@ std::string Hz(double f) {
     return text;
 }
 
+// Whole numbers as such ("1000", not "1000.0").
+PlanJson Value(double v) {
+    if (v == std::floor(v) && std::fabs(v) < 1e9) {
+        return PlanJson(static_cast<long long>(v));
+    }
+    return PlanJson(v);
+}
+
 // Up to the next millisecond, so that the text is short and the time is never less than needed.
 double Millis(double seconds) {
     return std::ceil(seconds * 1000.0 - 1e-6) / 1000.0;
@@ -83,9 +91,9 @@ int WritePlanCommand(const Options& o, const Reporter& reporter) {
     marker["label"] = "marker";
     marker["marker"] = true;
     marker["play"] = "square";
-    marker["frequency"] = kMarkerFrequency;
-    marker["amplitude"] = amplitude;
-    marker["duration"] = kMarkerSeconds;
+    marker["frequency"] = Value(kMarkerFrequency);
+    marker["amplitude"] = Value(amplitude);
+    marker["duration"] = Value(kMarkerSeconds);
     steps.push_back(marker);
     double previousPeriod = 1.0 / kMarkerFrequency;
     for (double f : points) {
@@ -94,13 +102,13 @@ int WritePlanCommand(const Options& o, const Reporter& reporter) {
         PlanJson s;
         s["label"] = Hz(f);
         s["play"] = "sine";
-        s["frequency"] = f;
-        s["amplitude"] = amplitude;
-        s["settle"] = settle;
-        s["duration"] = Millis(previousPeriod + kStartLatency + settle + window);
+        s["frequency"] = Value(f);
+        s["amplitude"] = Value(amplitude);
+        s["settle"] = Value(settle);
+        s["duration"] = Value(Millis(previousPeriod + kStartLatency + settle + window));
         if (f != reference) {
             PlanJson limits;
-            limits["response_db"] = {{"min", minDb}, {"max", maxDb}};
+            limits["response_db"] = {{"min", Value(minDb)}, {"max", Value(maxDb)}};
             s["limits"] = limits;
         }
         steps.push_back(s);
