@@ -329,6 +329,17 @@ TEST(Analysis, ResponsesRelativeToTheReferenceAndTheirVerdicts) {
     EXPECT_NEAR((r.steps[3].windowEnd - r.steps[3].windowStart) * 40.0, 200.0, 1e-6);
 }
 
+TEST(Analysis, ResponsesArePerUnitOfTheSourceAmplitude) {
+    Device d({1, 10}, {0.5, 1.0});
+    d.plan.reference = 2;
+    d.plan.steps[1].sourceAmplitude = 500; // played at half the amplitude: the same response
+    Report r;
+    std::string error;
+    ASSERT_TRUE(Analyze(d.signal, d.plan, r, error)) << error;
+    EXPECT_NEAR(*r.steps[1].ratio, 1.0, 1e-3);
+    EXPECT_NEAR(*r.steps[1].amplitude, 50.0, 5e-3);
+}
+
 struct LimitCase {
     const char* name;
     Limit limit;
