@@ -14,6 +14,7 @@ struct Point {
     double db = 0.0;
     std::optional<double> low, high; // limits in dB
     Verdict verdict = Verdict::NotJudged;
+    bool reference = false;
 };
 
 std::string Escape(const std::string& text) {
@@ -91,9 +92,11 @@ double NiceStep(double span) {
 
 std::string RenderResponsePlot(const Report& report, const ResponsePlotOptions& o) {
     std::vector<Point> points;
-    for (const StepResult& r : report.steps) {
+    for (size_t i = 0; i < report.steps.size(); ++i) {
+        const StepResult& r = report.steps[i];
         if (r.db && std::isfinite(*r.db) && r.spec.frequency > 0.0) {
             Point p;
+            p.reference = static_cast<int>(i) == report.reference;
             p.frequency = r.spec.frequency;
             p.db = *r.db;
             p.verdict = r.verdict;
@@ -227,6 +230,12 @@ std::string RenderResponsePlot(const Report& report, const ResponsePlotOptions& 
                  VerdictName(p.verdict) + ")</title></circle>\n";
         }
         s += "</g>\n";
+        for (const Point& p : points) {
+            if (p.reference) {
+                s += "<text x=\"" + Num(X(p.frequency)) + "\" y=\"" + Num(Y(p.db) - 10) +
+                     "\" text-anchor=\"middle\" font-size=\"10\" fill=\"#1f5fbf\">reference</text>\n";
+            }
+        }
     }
     // Legend, in one row above the plot's right end.
     const double lx = left + plotW - 250, ly = 40;
