@@ -347,6 +347,54 @@ TEST_F(Plans, SimulatedDeviceShowsItsFiltersResponse) {
     EXPECT_EQ(svg.out, "7 1 5\n");
 }
 
+// Each step starts from the defaults; a scan that ends switches the output off and the next step starts it
+// again.
+TEST_F(Plans, StepsStartFromTheDefaultsAndAScanEndStopsTheOutput) {
+    const json plan = json::parse(R"({"steps": [
+        {"label": "offset", "play": "sine", "frequency": 10, "amplitude": 500, "dc-offset": 100, "leads": [0, 3],
+         "duration": 1},
+        {"label": "plain", "play": "triangle", "frequency": 5, "duration": 1},
+        {"label": "sweep", "scan": "sine", "start": 1, "stop": 5, "seconds": 10, "duration": 20},
+        {"label": "again", "play": "sine", "duration": 0.6}]})");
+    WriteJson(Path("steps.json"), plan);
+    const RunResult r = Qolt({"--virtual", "--fast", "run", Path("steps.json"), "--result",
+                              Path("result.json"), "--capture", Path("capture.csv")});
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    const json result = ReadJson(Path("result.json"));
+    const json& steps = result["steps"];
+    ASSERT_EQ(steps.size(), 4u);
+    EXPECT_EQ(steps[0]["settings"]["amplitude"], 500.0);
+    EXPECT_EQ(steps[0]["settings"]["dc_offset"], 100);
+    EXPECT_EQ(steps[0]["settings"]["leads"], json::parse("[0, 3]"));
+    EXPECT_EQ(steps[1]["settings"]["amplitude"], 100.0) << "back to the default";
+    EXPECT_EQ(steps[1]["settings"]["dc_offset"], 0);
+    EXPECT_EQ(steps[1]["settings"]["leads"], json::parse("[0]"));
+    EXPECT_EQ(steps[1]["settings"]["output_function"], 2);
+    EXPECT_EQ(steps[2]["ended"], "output-off") << "the scan's 10 s end before the step's 20";
+    const int64_t scanned =
+        steps[2]["output_end_sample"].get<int64_t>() - steps[2]["output_start_sample"].get<int64_t>();
+    EXPECT_NEAR(scanned * 0.0002, 10.0, 0.31);
+    EXPECT_EQ(steps[3]["output_was_running"], false);
+    EXPECT_EQ(steps[3]["settings"]["frequency_hz"], 10.0) << "the scan's frequency is not kept";
+    EXPECT_EQ(steps[3]["ended"], "duration");
+
+    // What was played: the second step's triangle at the default amplitude (a peak of 0.25).
+    std::vector<double> samples;
+    for (const clitest::CsvRow& row : clitest::ReadCsv(Path("capture.csv"))) {
+        if (row.isSample) {
+            samples.push_back(row.value);
+        }
+    }
+    const size_t from = static_cast<size_t>(steps[1]["output_start_sample"].get<int64_t>()) + 1000;
+    const size_t to = static_cast<size_t>(steps[1]["output_end_sample"].get<int64_t>());
+    ASSERT_LT(from, to);
+    ASSERT_LE(to, samples.size());
+    const auto [low, high] = std::minmax_element(samples.begin() + from, samples.begin() + to);
+    EXPECT_NEAR(*high, 0.25, 0.003);
+    EXPECT_NEAR(*low, -0.25, 0.003);
+    EXPECT_EQ(samples.size(), static_cast<size_t>(steps[3]["output_end_sample"].get<int64_t>()));
+}
+
 // Bad plans are refused before anything is played: with the step, the key and what is allowed.
 TEST_F(Plans, BadPlansAreRefusedBeforeAnythingPlays) {
     const RunResult p = Qolt({"plan", "frequency-response", "--output", Path("plan.json")});
