@@ -89,10 +89,11 @@ std::vector<double> DeviceRecording(const std::vector<double>& capture) {
     return out;
 }
 
-// An EDF+ file with two signals at 500 samples/s: "ECG" (a 7 Hz sine, not the one to analyse) and
-// "EEG Fz", written by EDFlib.
-bool WriteDeviceEdf(const std::string& path, const std::vector<double>& eeg) {
-    const int h = edfopen_file_writeonly(path.c_str(), EDFLIB_FILETYPE_EDFPLUS, 2);
+// An EDF+ (or BDF+) file with two signals at 500 samples/s: "ECG" (a 7 Hz sine, not the one to analyse)
+// and "EEG Fz", written by EDFlib.
+bool WriteDeviceEdf(const std::string& path, const std::vector<double>& eeg, bool bdf = false) {
+    const int h =
+        edfopen_file_writeonly(path.c_str(), bdf ? EDFLIB_FILETYPE_BDFPLUS : EDFLIB_FILETYPE_EDFPLUS, 2);
     if (h < 0) {
         return false;
     }
@@ -101,8 +102,8 @@ bool WriteDeviceEdf(const std::string& path, const std::vector<double>& eeg) {
         edf_set_samplefrequency(h, s, static_cast<int>(kDeviceRate));
         edf_set_physical_maximum(h, s, 600.0);
         edf_set_physical_minimum(h, s, -600.0);
-        edf_set_digital_maximum(h, s, 32767);
-        edf_set_digital_minimum(h, s, -32768);
+        edf_set_digital_maximum(h, s, bdf ? 8388607 : 32767);
+        edf_set_digital_minimum(h, s, bdf ? -8388608 : -32768);
         edf_set_label(h, s, labels[s]);
         edf_set_physical_dimension(h, s, "uV");
     }
@@ -302,13 +303,15 @@ TEST_F(Plans, SimulatedDeviceShowsItsFiltersResponse) {
     ASSERT_EQ(capture.rate, 5000.0);
     const std::vector<double> device = DeviceRecording(capture.samples);
     ASSERT_TRUE(WriteDeviceEdf(Path("device.edf"), device));
+    ASSERT_TRUE(WriteDeviceEdf(Path("device.bdf"), device, true));
     WriteDeviceCsv(Path("device.csv"), device);
 
-    for (const char* form : {"device.edf", "device.csv"}) {
+    // The signal by label, by number, and the only one of the CSV.
+    const std::vector<std::pair<const char*, std::vector<std::string>>> forms = {
+        {"device.edf", {"--label", "EEG Fz"}}, {"device.bdf", {"--signal", "1"}}, {"device.csv", {}}};
+    for (const auto& [form, choice] : forms) {
         SCOPED_TRACE(form);
-        const RunResult a = Analyze(Path(form), std::string(form) == "device.edf"
-                                                    ? std::vector<std::string>{"--label", "EEG Fz"}
-                                                    : std::vector<std::string>{});
+        const RunResult a = Analyze(Path(form), choice);
         EXPECT_EQ(a.exitCode, 1) << Describe(a) << "one step fails";
         std::printf("%s\n%s", form, a.out.c_str());
         ASSERT_TRUE(report_.is_object()) << a.err;
