@@ -190,8 +190,9 @@ QOLT_EXT_API int ReadMfgInfo(unsigned char* buffer, unsigned long length);
  * made from any thread; the library lock serialises them with each other and with the building of each
  * sample packet, so that no packet mixes two settings half-way. A setting call may wait while a packet
  * is built (well under a millisecond), and about 300 ms when it stops the output. GetOutputFunc,
- * GetFrequency and the scan getters take the lock too (the poll thread changes those values); the other
- * getters take none and may return the value from just before a change made at the same time. The
+ * GetFrequency, GetAmplitude, GetPulseWidth, GetBaselineResetTest and the scan getters take the lock too
+ * (the poll thread changes those values); the other getters take none and may return the value from just
+ * before a change made at the same time. The
  * instrument error listener may also be called from a setting call that starts the output (reports that
  * wait at the port are read then).
  */

@@ -67,7 +67,9 @@ int SetAmplitude(double amplitude) {
     return 0;
 }
 
+// Under the lock: a change at a cycle boundary, on the poll thread, may limit the stored amplitude.
 double GetAmplitude(void) {
+    CSettingsLock lock;
     return 1000.0 * g_NextAmplitude;
 }
 
@@ -121,6 +123,8 @@ int SetPulseWidth(double ms) {
     return 0;
 }
 
+// Under the lock: a change to the exponential pulse pair, on the poll thread, sets the pulse width.
 double GetPulseWidth(void) {
+    CSettingsLock lock;
     return g_PulseWidth;
 }

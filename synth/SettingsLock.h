@@ -14,7 +14,8 @@
 // that takes it: the poll thread waits for readability outside it, Close joins the connection thread
 // without it, and a session call made by a thread that holds it ends or starts the session without
 // waiting (see _InSettingCall). Getters take no lock, except those of values the poll thread changes while
-// it streams (GetOutputFunc, GetFrequency and the frequency-scan getters).
+// it streams (GetOutputFunc, GetFrequency, GetAmplitude, GetPulseWidth, GetBaselineResetTest and the
+// frequency-scan getters).
 class CSettingsLock {
 public:
     CSettingsLock();
