@@ -218,7 +218,8 @@ QOLT_EXT_API int ReadMfgInfo(unsigned char* buffer, unsigned long length);
  * the lock too (the poll thread changes stored values at cycle ends, see "Threads"), so it returns a
  * whole value as stored before or after a change made at the same time, and it may wait like a setting
  * call. A call that starts the output sends the range, relays and DC offset; the poll thread builds the
- * stream's first packet at its next turn.
+ * stream's first packet at its next turn. The instrument error listener may also be called from a setting
+ * call that starts the output (reports that wait at the port are read then).
  */
 
 /** Output function 0..15 (0 = off; 6 = exponential pulse pair, 7 = recorded-signal playback). Asking

@@ -22,9 +22,19 @@ add_executable(qolt_cli
     ${QOLT_CLI_DIR}/Settings.cpp
     ${QOLT_CLI_DIR}/Recording.cpp
     ${QOLT_CLI_DIR}/IdentityCommands.cpp
-    ${QOLT_CLI_DIR}/OutputCommand.cpp)
-target_include_directories(qolt_cli PRIVATE ${QOLT_CLI_DIR})
-target_link_libraries(qolt_cli PRIVATE qolt qolt_sim Threads::Threads)
+    ${QOLT_CLI_DIR}/OutputCommand.cpp
+    ${QOLT_CLI_DIR}/Plan.cpp
+    ${QOLT_CLI_DIR}/LibrarySettings.cpp
+    ${QOLT_CLI_DIR}/RunCommand.cpp
+    ${QOLT_CLI_DIR}/PlanCommand.cpp
+    ${QOLT_CLI_DIR}/RecordingReader.cpp
+    ${QOLT_CLI_DIR}/AnalyzeCommand.cpp)
+target_include_directories(qolt_cli PRIVATE ${QOLT_CLI_DIR} ${CMAKE_BINARY_DIR}/generated)
+target_link_libraries(qolt_cli PRIVATE qolt qolt_sim qolt_analysis Threads::Threads)
+# Plans and results are JSON (nlohmann-json); recordings are read with EDFlib.
+include(${PROJECT_SOURCE_DIR}/cmake/ToolDependencies.cmake)
+qolt_link_json(qolt_cli)
+qolt_link_edflib(qolt_cli)
 set_target_properties(qolt_cli PROPERTIES
     OUTPUT_NAME qolt
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin

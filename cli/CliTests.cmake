@@ -22,3 +22,5 @@ foreach(src IN LISTS QOLT_CLI_TESTS)
         message(FATAL_ERROR "EDFlib (Debian package libedf-dev) is needed by the tools' tests")
     endif()
 endforeach()
+# The plan tests read the tool's JSON documents with nlohmann-json.
+qolt_link_json(qolt_plan_test)

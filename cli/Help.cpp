@@ -21,6 +21,9 @@ void PrintHelp(FILE* out) {
         "  scan sine START STOP SECONDS  sine sweep from START to STOP Hz over SECONDS s\n"
         "  scan ecg                      ECG2_27 complex sweeping its rate from 0.05 to 0.5 Hz over 30 s\n"
         "  load FILE                     load a recording (.txt, .bin, .edf) and play it\n"
+        "  run PLAN.json                 run a test plan's steps in order (docs/plans.md)\n"
+        "  plan frequency-response       write a ready plan of stepped sines opening with a marker\n"
+        "  analyze RECORDING             analyse a device's recording (.edf, .bdf, .csv) of a run\n"
         "\n"
         "Functions:\n",
         out);
@@ -78,6 +81,20 @@ void PrintHelp(FILE* out) {
         "                        default 1), --dynamic-range-frequency HZ (10..50, default 40)\n"
         "  --baseline-reset HZ   baseline-reset test with sine: 50, 60, 80 or 100 Hz\n"
         "\n"
+        "Plans (run, plan, analyze):\n"
+        "  --result FILE.json    run: write the run's result there; analyze: the run's result (needed)\n"
+        "  --capture, --plot     run: as for play, with each step's start and end among the annotations\n"
+        "  --points LIST         plan: frequencies in Hz (default 0.67,1,2,5,10,20,40)\n"
+        "  --reference HZ        plan: the point the others are compared with (default 10)\n"
+        "  --amplitude A         plan: amplitude of the marker and the sines (default 1000)\n"
+        "  --settle SECONDS      plan: settling before each point's measurement (default 10)\n"
+        "  --cycles N            plan: cycles measured per point, at least 1 s of them (default 10)\n"
+        "  --min-db DB, --max-db DB   plan: limits of the response (default -3 and 0.5)\n"
+        "  --output FILE.json    plan: write the plan there (default: standard output)\n"
+        "  --signal N, --label NAME   analyze: the recording's signal, by number (from 0) or label\n"
+        "  --report FILE.json    analyze: write the JSON report\n"
+        "  --plot FILE.svg       analyze: draw the response against frequency, limits included\n"
+        "\n"
         "Recording (load):\n"
         "  --signal N            signal of an EDF/EDF+ file (from 0, default 0)\n"
         "  --once                play it once, then stop (default: repeat)\n"
@@ -94,6 +111,9 @@ void PrintHelp(FILE* out) {
         "  5  the recording could not be loaded; the message explains the loader's code\n"
         "  6  a capture or plot could not be written\n"
         "  7  the virtual instrument could not be started\n"
+        "  8  run, analyze: the plan or the run's result is not usable (the message names the step and key)\n"
+        "  9  analyze: the recording cannot be analysed (no marker found, too short)\n"
+        "  analyze exits 0 when every step with limits passes them, 1 when one does not\n"
         "\n"
         "Examples:\n"
         "  qolt list\n"
@@ -101,9 +121,13 @@ void PrintHelp(FILE* out) {
         "  qolt --virtual play ecg --amplitude 1000 --pacing-amplitude 2 --duration 10 \\\n"
         "       --capture capture.edf --plot capture.svg\n"
         "  qolt --virtual --fast scan sine 0.5 150 30 --capture scan.csv --json\n"
-        "  qolt load recording.edf --signal 2 --once\n",
+        "  qolt load recording.edf --signal 2 --once\n"
+        "  qolt plan frequency-response --output plan.json\n"
+        "  qolt run plan.json --result result.json\n"
+        "  qolt analyze device.edf --result result.json --report report.json --plot response.svg\n",
         out);
-    static_assert(kExitVirtual == 7, "exit codes and help must agree");
+    static_assert(kExitVirtual == 7 && kExitDocument == 8 && kExitAnalysis == 9,
+                  "exit codes and help must agree");
 }
 
 } // namespace qoltcli

@@ -19,7 +19,10 @@ enum Mask : unsigned {
     kPlay = 1u << 2,
     kScan = 1u << 3,
     kLoad = 1u << 4,
-    kAll = kList | kInfo | kPlay | kScan | kLoad,
+    kRun = 1u << 5,
+    kPlan = 1u << 6,
+    kAnalyze = 1u << 7,
+    kAll = kList | kInfo | kPlay | kScan | kLoad | kRun, // the commands that talk to an instrument
     kOutput = kPlay | kScan | kLoad,
 };
 
@@ -35,6 +38,12 @@ unsigned MaskOf(Command c) {
         return kScan;
     case Command::Load:
         return kLoad;
+    case Command::Run:
+        return kRun;
+    case Command::Plan:
+        return kPlan;
+    case Command::Analyze:
+        return kAnalyze;
     case Command::None:
         break;
     }
@@ -112,6 +121,16 @@ Store Whole(std::optional<long long> Options::*field) {
     };
 }
 
+Store JsonFile(std::optional<std::string> Options::*field) {
+    return [field](Options& o, const std::string& v) -> std::string {
+        if (!EndsWith(v, ".json")) {
+            return v + ": the file must end in .json";
+        }
+        o.*field = v;
+        return {};
+    };
+}
+
 Store Flag(bool Options::*field) {
     return [field](Options& o, const std::string&) -> std::string {
         o.*field = true;
@@ -121,7 +140,7 @@ Store Flag(bool Options::*field) {
 
 const std::vector<OptionDef>& OptionDefs() {
     static const std::vector<OptionDef> defs = {
-        {"--json", nullptr, kAll, Flag(&Options::json)},
+        {"--json", nullptr, kAll | kPlan | kAnalyze, Flag(&Options::json)},
         {"--virtual", nullptr, kAll, Flag(&Options::virtualInstrument)},
         {"--fast", nullptr, kAll, Flag(&Options::fast)},
         {"--port", "N", kAll,
@@ -199,7 +218,7 @@ const std::vector<OptionDef>& OptionDefs() {
              o.duration = d;
              return {};
          }},
-        {"--capture", "FILE.edf|FILE.csv", kOutput,
+        {"--capture", "FILE.edf|FILE.csv", kOutput | kRun,
          [](Options& o, const std::string& v) -> std::string {
              if (!EndsWith(v, ".edf") && !EndsWith(v, ".csv")) {
                  return v + ": the capture file must end in .edf or .csv";
@@ -207,7 +226,7 @@ const std::vector<OptionDef>& OptionDefs() {
              o.captures.push_back(v);
              return {};
          }},
-        {"--plot", "FILE.svg", kOutput,
+        {"--plot", "FILE.svg", kOutput | kRun | kAnalyze,
          [](Options& o, const std::string& v) -> std::string {
              if (!EndsWith(v, ".svg")) {
                  return v + ": the plot file must end in .svg";
@@ -215,7 +234,7 @@ const std::vector<OptionDef>& OptionDefs() {
              o.plot = v;
              return {};
          }},
-        {"--amplitude", "A", kPlay | kScan, Real(&Options::amplitude)},
+        {"--amplitude", "A", kPlay | kScan | kPlan, Real(&Options::amplitude)},
         {"--frequency", "HZ", kPlay, Real(&Options::frequency)},
         {"--pulse-width", "MS", kPlay, Real(&Options::pulseWidth)},
         {"--qrs", "MS", kPlay | kScan, Real(&Options::qrs)},
@@ -302,7 +321,7 @@ const std::vector<OptionDef>& OptionDefs() {
                  static_cast<int>(std::max<long long>(INT_MIN, std::min<long long>(INT_MAX, n)));
              return {};
          }},
-        {"--signal", "N", kLoad,
+        {"--signal", "N", kLoad | kAnalyze,
          [](Options& o, const std::string& v) -> std::string {
              if (!ParseInteger(v, o.edfSignal)) {
                  return NotInteger(v);
@@ -310,6 +329,39 @@ const std::vector<OptionDef>& OptionDefs() {
              return {};
          }},
         {"--once", nullptr, kLoad, Flag(&Options::once)},
+        // run, plan and analyze.
+        {"--result", "FILE.json", kRun | kAnalyze, JsonFile(&Options::result)},
+        {"--report", "FILE.json", kAnalyze, JsonFile(&Options::report)},
+        {"--label", "NAME", kAnalyze,
+         [](Options& o, const std::string& v) -> std::
+                                                  string {
+                                                      o.signalLabel = v;
+                                                      return {};
+                                                  }},
+        {"--output", "FILE.json", kPlan, JsonFile(&Options::output)},
+        {"--points", "LIST", kPlan,
+         [](Options& o,
+            const std::string& v) -> std::
+                                      string {
+                                          o.points.clear();
+                                          size_t at = 0;
+                                          while (at <= v.size()) {
+                                              const size_t comma = std::min(v.find(',', at), v.size());
+                                              double hz = 0;
+                                              if (!ParseDouble(v.substr(at, comma - at), hz) || hz <= 0.0) {
+                                                  return v +
+                                                         ": not a comma-separated list of frequencies in Hz";
+                                              }
+                                              o.points.push_back(hz);
+                                              at = comma + 1;
+                                          }
+                                          return {};
+                                      }},
+        {"--reference", "HZ", kPlan, Real(&Options::reference)},
+        {"--settle", "SECONDS", kPlan, Real(&Options::settle)},
+        {"--cycles", "N", kPlan, Whole(&Options::cycles)},
+        {"--min-db", "DB", kPlan, Real(&Options::minDb)},
+        {"--max-db", "DB", kPlan, Real(&Options::maxDb)},
     };
     return defs;
 }
@@ -405,6 +457,35 @@ std::string TakePositional(Options& o) {
         }
         given("FILE", p[0]);
         return {};
+    case Command::Run:
+    case Command::Plan:
+    case Command::Analyze: {
+        const char* what = o.command == Command::Run    ? "run needs a PLAN.json"
+                           : o.command == Command::Plan ? "plan needs a KIND (frequency-response)"
+                                                        : "analyze needs a RECORDING (.edf, .bdf or .csv)";
+        if (p.empty()) {
+            return what;
+        }
+        if (p.size() > 1) {
+            return "unexpected argument " + p[1];
+        }
+        o.document = p[0];
+        if (o.command == Command::Run && !EndsWith(o.document, ".json")) {
+            return o.document + ": the plan must be a .json file";
+        }
+        if (o.command == Command::Plan && o.document != "frequency-response") {
+            return "unknown plan " + o.document + " (frequency-response)";
+        }
+        if (o.command == Command::Analyze && !EndsWith(o.document, ".edf") && !EndsWith(o.document, ".bdf") &&
+            !EndsWith(o.document, ".csv")) {
+            return o.document + ": the recording must be an .edf, .bdf or .csv file";
+        }
+        if (o.command == Command::Analyze && !o.result) {
+            return "analyze needs --result RESULT.json (what qolt run wrote)";
+        }
+        given(o.command == Command::Run ? "PLAN" : o.command == Command::Plan ? "KIND" : "RECORDING", p[0]);
+        return {};
+    }
     case Command::None:
         break;
     }
@@ -425,6 +506,12 @@ const char* CommandName(Command command) {
         return "scan";
     case Command::Load:
         return "load";
+    case Command::Run:
+        return "run";
+    case Command::Plan:
+        return "plan";
+    case Command::Analyze:
+        return "analyze";
     case Command::None:
         break;
     }
@@ -438,6 +525,16 @@ std::string Options::Typed(const std::string& name) const {
         }
     }
     return {};
+}
+
+std::vector<OptionForm> OptionsOf(Command command) {
+    std::vector<OptionForm> forms;
+    for (const OptionDef& d : OptionDefs()) {
+        if ((d.commands & MaskOf(command)) != 0) {
+            forms.push_back({d.name, d.value});
+        }
+    }
+    return forms;
 }
 
 ParseResult ParseCommandLine(int argc, const char* const* argv) {
@@ -481,6 +578,12 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
                     o.command = Command::Scan;
                 } else if (arg == "load") {
                     o.command = Command::Load;
+                } else if (arg == "run") {
+                    o.command = Command::Run;
+                } else if (arg == "plan") {
+                    o.command = Command::Plan;
+                } else if (arg == "analyze") {
+                    o.command = Command::Analyze;
                 } else {
                     result.error = "unknown command " + arg + " (see qolt --help)";
                     return result;
@@ -523,7 +626,8 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
         return result;
     }
     if (o.command == Command::None) {
-        result.error = "no command given (list, info, play, scan or load; see qolt --help)";
+        result.error =
+            "no command given (list, info, play, scan, load, run, plan or analyze; see qolt --help)";
         return result;
     }
     for (const Pending& p : pending) {
@@ -547,7 +651,7 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
         result.error = "--noise-amplitude needs --noise 50 or --noise 60";
     } else if (o.fast && !o.virtualInstrument) {
         result.error = "--fast needs --virtual";
-    } else if ((!o.captures.empty() || o.plot) && !o.virtualInstrument) {
+    } else if ((!o.captures.empty() || o.plot) && !o.virtualInstrument && o.command != Command::Analyze) {
         result.error = std::string(o.plot && o.captures.empty() ? "--plot" : "--capture") +
                        " needs --virtual (it records what the virtual instrument played)";
     } else if ((o.firmware || o.enhancedModel || o.unplugAfterPackets) && !o.virtualInstrument) {

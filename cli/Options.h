@@ -11,7 +11,7 @@
 
 namespace qoltcli {
 
-enum class Command { None, List, Info, Play, Scan, Load };
+enum class Command { None, List, Info, Play, Scan, Load, Run, Plan, Analyze };
 
 // What was typed for an option or argument, for messages: ("--amplitude", "3000").
 struct Given {
@@ -76,6 +76,16 @@ struct Options {
     long long edfSignal = 0;
     bool once = false;
 
+    // run PLAN, plan KIND, analyze RECORDING (PlanCommands.h).
+    std::string document;                   // the plan file, the kind of plan, or the recording
+    std::optional<std::string> result;      // run: where its result goes; analyze: the run's result to read
+    std::optional<std::string> report;      // analyze: the JSON report
+    std::optional<std::string> output;      // plan: the plan file (default: stdout)
+    std::optional<std::string> signalLabel; // analyze: the recording's signal by its label
+    std::vector<double> points;             // plan: the frequencies (Hz)
+    std::optional<double> reference, settle, minDb, maxDb;
+    std::optional<long long> cycles;
+
     std::vector<Given> given; // options and arguments as typed, in order
 
     // The text typed for an option or argument ("" when not given).
@@ -88,6 +98,13 @@ struct ParseResult {
 };
 
 ParseResult ParseCommandLine(int argc, const char* const* argv);
+
+// The options a command takes, by name ("--amplitude"), with the form of their value (null for a flag).
+struct OptionForm {
+    std::string name;
+    const char* value;
+};
+std::vector<OptionForm> OptionsOf(Command command);
 
 const char* CommandName(Command command);
 

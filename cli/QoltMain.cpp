@@ -3,6 +3,7 @@
 #include "ExitCodes.h"
 #include "Help.h"
 #include "Options.h"
+#include "PlanCommands.h"
 #include "Report.h"
 #include "StopSignal.h"
 
@@ -49,6 +50,15 @@ int main(int argc, char** argv) {
     case Command::Scan:
     case Command::Load:
         rc = RunOutput(options, reporter, stop);
+        break;
+    case Command::Run:
+        rc = RunPlanCommand(options, reporter, stop);
+        break;
+    case Command::Plan:
+        rc = WritePlanCommand(options, reporter);
+        break;
+    case Command::Analyze:
+        rc = AnalyzeCommand(options, reporter);
         break;
     case Command::None:
         break;

@@ -5,8 +5,8 @@
 # Usage: scripts/install-deps.sh [--fuzz]   (run as root, or with sudo available)
 set -euo pipefail
 
-packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev libedf-dev python3 binutils
-    locales)
+packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev libedf-dev nlohmann-json3-dev python3
+    binutils locales)
 if [[ "${1:-}" == "--fuzz" || "${QOLT_WITH_FUZZ:-0}" == "1" ]]; then
     packages+=(clang libclang-rt-dev)
 fi

@@ -21,6 +21,7 @@ int SetBaselineResetTest(int mode) {
     return 0;
 }
 
+// Under the lock: the poll thread clears the test when it stops the stream (a scan's or a playback's end).
 int GetBaselineResetTest(void) {
     CSettingsLock lock;
     return g_BaseLineOverload;

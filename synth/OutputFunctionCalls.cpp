@@ -103,6 +103,7 @@ int SetAmplitude(double amplitude) {
     return 0;
 }
 
+// Under the lock: a change at a cycle boundary, on the poll thread, may limit the stored amplitude.
 double GetAmplitude(void) {
     CSettingsLock lock;
     return 1000.0 * g_NextAmplitude;
@@ -136,6 +137,7 @@ int SetPulseWidth(double ms) {
     return 0;
 }
 
+// Under the lock: a change to the exponential pulse pair, on the poll thread, sets the pulse width.
 double GetPulseWidth(void) {
     CSettingsLock lock;
     return g_PulseWidth;

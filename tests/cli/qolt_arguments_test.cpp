@@ -47,7 +47,10 @@ INSTANTIATE_TEST_SUITE_P(
     Usage, Arguments,
     ::testing::Values(
         BadArguments{
-            "no_command", {}, 2, "no command given (list, info, play, scan or load; see qolt --help)"},
+            "no_command",
+            {},
+            2,
+            "no command given (list, info, play, scan, load, run, plan or analyze; see qolt --help)"},
         BadArguments{"unknown_command", {"sing"}, 2, "unknown command sing (see qolt --help)"},
         BadArguments{
             "unknown_option", {"play", "sine", "--loud"}, 2, "unknown option --loud (see qolt --help)"},
