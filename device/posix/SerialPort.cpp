@@ -6,6 +6,7 @@
 #include "device/posix/ConnectedPort.h"
 #include "device/posix/DeviceConfig.h"
 #include "device/posix/NodeListing.h"
+#include "device/WireLog.h"
 #include "sync/Threads.h"
 
 #include <aio.h>
@@ -47,7 +48,11 @@ int _ReadCOMPort(int length, unsigned char* buffer) {
         return 0;
     }
     const ssize_t n = read(static_cast<int>(handle), buffer, static_cast<size_t>(length));
-    return n < 0 ? 0 : static_cast<int>(n);
+    if (n <= 0) {
+        return 0;
+    }
+    WireLogReceived(buffer, static_cast<int>(n));
+    return static_cast<int>(n);
 }
 
 void _DrainCOMPort() {
