@@ -4,7 +4,7 @@ The modules need no particular Python (ctypes), so the tag is py3-none-<platform
 the library inside. Run from the build folder's staged copy (build/python), where the library is.
 """
 
-from setuptools import setup
+from setuptools import Distribution, setup
 
 try:
     from wheel.bdist_wheel import bdist_wheel
@@ -22,4 +22,10 @@ class PlatformWheel(bdist_wheel):
         return "py3", "none", platform
 
 
-setup(cmdclass={"bdist_wheel": PlatformWheel})
+class BinaryDistribution(Distribution):
+    # The library inside makes the files platform-specific: installed to platlib, at the wheel's root.
+    def has_ext_modules(self) -> bool:
+        return True
+
+
+setup(cmdclass={"bdist_wheel": PlatformWheel}, distclass=BinaryDistribution)

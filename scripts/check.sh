@@ -2,13 +2,14 @@
 # Builds and runs every test: the default build, then the ASan+UBSan and TSan builds, then a short run of
 # each fuzz target. Exits non-zero on the first failure.
 #   scripts/check.sh            everything
-#   scripts/check.sh default    one build only (default, asan, tsan or fuzz)
+#   scripts/check.sh default    one build only (default, asan, tsan or fuzz), or the installation packages
+#                               (package: .deb files, wheel, consumers, scripts/package.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 stages=("$@")
 if ((${#stages[@]} == 0)); then
-    stages=(default asan tsan fuzz)
+    stages=(default asan tsan fuzz package)
 fi
 
 need_fuzz=0
@@ -23,6 +24,9 @@ for s in "${stages[@]}"; do
             ;;
         fuzz)
             scripts/fuzz.sh "${QOLT_FUZZ_SECONDS:-30}"
+            ;;
+        package)
+            scripts/package.sh
             ;;
         *)
             echo "unknown stage: $s" >&2

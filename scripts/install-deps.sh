@@ -3,7 +3,8 @@
 # Usage: scripts/install-deps.sh [--fuzz]   (run as root, or with sudo available)
 set -euo pipefail
 
-packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev libedf-dev python3 binutils)
+packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev libedf-dev python3 binutils
+    python3-pytest pkg-config dpkg-dev python3-build python3-setuptools python3-wheel)
 if [[ "${1:-}" == "--fuzz" || "${QOLT_WITH_FUZZ:-0}" == "1" ]]; then
     packages+=(clang libclang-rt-dev)
 fi
