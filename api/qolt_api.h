@@ -446,7 +446,7 @@ QOLT_POSIX_API int SetDeviceNodeFormat(const char* format);
 QOLT_POSIX_API int SetLockDirectory(const char* directory);
 #endif
 
-/* ---- Diagnostics (result meanings, log) ----------------------------------------------------------- */
+/* ---- Diagnostics (result meanings, connection report, log) ----------------------------------------- */
 /* @section diagnostics */
 
 /** Meaning of a result: what `code`, returned by the call named `call` ("SetPacingRate"), says, as a short
@@ -455,6 +455,26 @@ QOLT_POSIX_API int SetLockDirectory(const char* directory);
  *  "the file holds no samples"), -1 "no instrument is ready" unless the call documents otherwise. An
  *  empty text for a pair the table does not know and for a null `call`. Never null; any thread. */
 QOLT_API const char* GetResultMeaning(const char* call, int code);
+
+/**
+ * Why the last connection attempt (a search of every port, or of the port named; the connection thread
+ * makes one a second until a link comes up) found no instrument: one line per port it tried,
+ * "NODE: REASON", where REASON is one of
+ *   no such device node
+ *   permission denied (the system's text)          also "cannot be opened (...)" for other errors
+ *   locked by process N, which is running          its lock file is held; or "its lock file cannot be taken"
+ *   not a terminal (the system's text)
+ *   no reply to the identify query
+ *   not the instrument: the identify query got N bytes (hex)
+ *   identified, but the identification exchange failed
+ *   connected                                      the attempt found it
+ * A search of every port counts the nodes that do not exist in one line ("FIRST to LAST: no such device
+ * node (N nodes between them included)"). Copies the report, cut to fit and terminated, into `buffer`
+ * (`size` bytes; a null buffer or 0 copies nothing) and returns the length of the whole report (without
+ * the terminator), so that a larger buffer can be offered; 0 before any attempt has ended. The report
+ * stays until the next attempt ends, also after Close. Any thread.
+ */
+QOLT_API int GetConnectionReport(char* buffer, size_t size);
 
 /** Levels of the library's log; a level includes the ones above it. */
 typedef enum QoltLogLevel_E {

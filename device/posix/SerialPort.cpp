@@ -3,6 +3,7 @@
 #include "device/DeviceDiscovery.h"
 #include "device/DeviceState.h"
 #include "device/InstrumentCommands.h"
+#include "device/ProbeReport.h"
 #include "device/posix/ConnectedPort.h"
 #include "device/posix/DeviceConfig.h"
 #include "device/posix/NodeListing.h"
@@ -72,6 +73,7 @@ bool IsTargetDevice() {
     }
     unsigned char reply[kIdentifyReplyCapacity];
     const int got = ReadReply(reply, kIdentifyReplyCapacity, kIdentifyReplyMinimum, kIdentifyWaitMs);
+    NoteIdentifyReply(reply, got);
     return IsIdentifyReply(reply, got);
 }
 

@@ -49,6 +49,7 @@ __all__ = [
     "SpecialWave251",
     "VirtualInstrument",
     "check",
+    "connection_report",
     "disable_log",
     "enable_log",
     "find_qolt_sim",
@@ -64,6 +65,12 @@ def library_version() -> str:
     """Release of the library loaded (``GetLibraryVersion``); the same as ``__version__`` when the
     package and the library come from one build."""
     return lib.GetLibraryVersion()
+
+
+def connection_report() -> str:
+    """Why the last connection attempt found no instrument, one "NODE: REASON" line per port it tried
+    (``GetConnectionReport``); a :class:`ConnectError` carries the same text as ``detail``."""
+    return lib.GetConnectionReport()
 
 
 def result_meaning(call: str, code: int) -> str:

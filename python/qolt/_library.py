@@ -148,7 +148,7 @@ _CALLS: List[Tuple[str, Any, List[Tuple[str, Any]], str, str]] = [
     ("SetDeviceInformation", c_int,
      [("group", c_int), ("model", c_int), ("hw_version_x10", c_int), ("unit", c_int)], ONE_IS_SUCCESS,
      "Writes the instrument's identity (production tools)."),
-    # WriteMfgInfo and ReadMfgInfo take buffers: wrapped by hand below.
+    # WriteMfgInfo, ReadMfgInfo and GetConnectionReport take buffers: wrapped by hand below.
     # Waveform settings
     ("SetOutputFunc", c_int, [("function", c_int)], STATUS, "Output function 0..15 (OutputFunction)."),
     ("GetOutputFunc", c_int, [], PLAIN, "The output function set."),
@@ -286,6 +286,7 @@ class _Library:
             self._functions[spec[0]] = self._make(*spec)
         self._functions["WriteMfgInfo"] = self._write_mfg_info
         self._functions["ReadMfgInfo"] = self._read_mfg_info
+        self._functions["GetConnectionReport"] = self._connection_report
 
     def _handle(self) -> ctypes.CDLL:
         with self._lock:
@@ -299,6 +300,8 @@ class _Library:
                 cdll.WriteMfgInfo.argtypes = [ctypes.POINTER(ctypes.c_ubyte), c_ulong]
                 cdll.ReadMfgInfo.restype = c_int
                 cdll.ReadMfgInfo.argtypes = [ctypes.POINTER(ctypes.c_ubyte), c_ulong]
+                cdll.GetConnectionReport.restype = c_int
+                cdll.GetConnectionReport.argtypes = [ctypes.c_char_p, ctypes.c_size_t]
                 self._cdll, self._path = cdll, path
             return self._cdll
 
@@ -407,6 +410,17 @@ class _Library:
             result = handle.WriteMfgInfo(buffer, len(data))
         if result != 1:
             raise QoltError("WriteMfgInfo", result, _meaning("WriteMfgInfo", result))
+
+    def _connection_report(self) -> str:
+        """Why the last connection attempt found no instrument: one "NODE: REASON" line per port tried."""
+        handle = self._handle()
+        size = 1024
+        while True:
+            buffer = ctypes.create_string_buffer(size)
+            length = handle.GetConnectionReport(buffer, size)
+            if length < size:
+                return buffer.value.decode(errors="replace")
+            size = length + 1
 
     def _read_mfg_info(self, length: int = 16) -> bytes:
         """The manufacturing record last received (at most 16 bytes)."""

@@ -79,7 +79,10 @@ class Session:
             port = -1 if self.port is None else self.port
             if not lib.Connect(port, int(round(self.timeout * 1000))):
                 where = "any port" if self.port is None else f"port {self.port}"
-                raise ConnectError("Connect", 0, f"no instrument came up on {where} within {self.timeout:g} s")
+                lib.Close()  # ends the attempt in flight, so that its report is complete
+                report = lib.GetConnectionReport().strip()
+                raise ConnectError("Connect", 0, f"no instrument came up on {where} within {self.timeout:g} s",
+                                   report or None)
             self._open = True
             return self
         except BaseException:

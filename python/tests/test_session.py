@@ -105,6 +105,10 @@ def test_no_instrument_within_the_time_out_raises_connect_error(tmp_path):
             pytest.fail("no instrument exists there")
     assert caught.value.call == "Connect"
     assert "within 0.5 s" in str(caught.value)
+    # The library's report of the attempt says why.
+    node = tmp_path / "ttyACM3"
+    assert caught.value.detail == f"{node}: no such device node"
+    assert qolt.connection_report() == f"{node}: no such device node\n"
     assert time.monotonic() - started < 5.0
     assert not qolt.lib.IsConnected()
 

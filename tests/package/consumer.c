@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
     }
     const int points = atomic_load(&g_points);
     Close();
-    printf("libqolt %s (interface %s): %d graph points from %s\n", GetLibraryVersion(), GetSDKVersion(), points,
-           argv[1]);
+    printf("libqolt %s (interface %s): %d graph points from %s\n", GetLibraryVersion(), GetSDKVersion(),
+           points, argv[1]);
     return rc == 0 && points >= 600 ? 0 : 1;
 }

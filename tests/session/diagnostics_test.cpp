@@ -14,8 +14,8 @@ namespace {
 TEST(LibraryVersion, TheCallTheHeaderAndVersionAgree) {
     EXPECT_STREQ(GetLibraryVersion(), QOLT_LIBRARY_VERSION);
     EXPECT_STREQ(GetLibraryVersion(), QOLT_VERSION_STRING);
-    EXPECT_EQ(QOLT_VERSION_NUMBER,
-              QOLT_LIBRARY_VERSION_MAJOR * 10000 + QOLT_LIBRARY_VERSION_MINOR * 100 + QOLT_LIBRARY_VERSION_PATCH);
+    EXPECT_EQ(QOLT_VERSION_NUMBER, QOLT_LIBRARY_VERSION_MAJOR * 10000 + QOLT_LIBRARY_VERSION_MINOR * 100 +
+                                       QOLT_LIBRARY_VERSION_PATCH);
     EXPECT_STREQ(GetSDKVersion(), QOLT_SDK_VERSION_STRING);
 }
 
@@ -39,11 +39,16 @@ const MeaningCase kMeanings[] = {
     {"LoadEEGedf", -2, "no such signal (signals count from 0), or a sample rate below 1 per second"},
     // 1 is success for the production calls, 0 their failure.
     {"WriteMfgInfo", 1, "success"},
-    {"SetDeviceNodeFormat", -2, "the format needs exactly one %d, no other conversion, and paths under 512 bytes"},
+    {"SetDeviceNodeFormat", -2,
+     "the format needs exactly one %d, no other conversion, and paths under 512 bytes"},
     {"SetAmplitude", -9, ""},
     {"NoSuchCall", -2, ""},
     {"", -7, ""},
 };
+
+void PrintTo(const MeaningCase& c, std::ostream* os) {
+    *os << c.call << " " << c.code;
+}
 
 class ResultMeaning : public ::testing::TestWithParam<MeaningCase> {};
 
@@ -70,9 +75,11 @@ TEST(ResultMeaningArguments, RefusedSettingsHaveTheirText) {
         int code;
     };
     const Refused refused[] = {
-        {"SetAmplitude", SetAmplitude(2001.0)},     {"SetPulseWidth", SetPulseWidth(1.0)},
+        {"SetAmplitude", SetAmplitude(2001.0)},
+        {"SetPulseWidth", SetPulseWidth(1.0)},
         {"SetSpecialWave227", SetSpecialWave227(static_cast<SpecialWave227_E>(10))},
-        {"SetTWave", SetTWave(3.0)},                {"SetPacingDuration", SetPacingDuration(5.0)},
+        {"SetTWave", SetTWave(3.0)},
+        {"SetPacingDuration", SetPacingDuration(5.0)},
         {"SetOvershootTimeConstant", SetOvershootTimeConstant(101)},
         {"SetDeviceNodeFormat", SetDeviceNodeFormat("/dev/tty%s")},
         {"SetLockDirectory", SetLockDirectory("")},
@@ -96,7 +103,9 @@ CallLog<Line>& Lines() {
     return log;
 }
 
-void RecordLine(int level, const char* message) { Lines().Add({level, message, std::this_thread::get_id()}); }
+void RecordLine(int level, const char* message) {
+    Lines().Add({level, message, std::this_thread::get_id()});
+}
 
 class WireLog : public SessionFixture {
 protected:
@@ -130,10 +139,13 @@ TEST_F(WireLog, SetBeforeInitItHearsEveryMessageInHexAndOneLinePerPacket) {
     EXPECT_TRUE(Has(lines, "received 8 bytes: 4B 54 52 58 2D 56 49 31")) << "its reply";
     EXPECT_TRUE(Has(lines, "sent 5 bytes: 12 55 AA 00 00")) << "the information query";
     EXPECT_TRUE(Has(lines, "sent 1 byte: 43")) << "the close command";
+    EXPECT_TRUE(Has(lines, "port 0 (" + vi.NodePath() + "): connected")) << "the probe, at the info level";
     // As many packet lines as packets the instrument received, each one line, none with the packet's bytes.
     size_t packetLines = 0;
     for (const Line& l : lines) {
-        EXPECT_EQ(l.level, QoltLog_Wire) << l.text;
+        if (l.text.rfind("sent ", 0) == 0 || l.text.rfind("received ", 0) == 0) {
+            EXPECT_EQ(l.level, QoltLog_Wire) << l.text;
+        }
         EXPECT_LT(l.text.size(), 256u);
         EXPECT_NE(l.thread, std::this_thread::get_id());
         if (l.text.rfind("sent sample packet: 3200 bytes, 3200 taken, counters ", 0) == 0) {

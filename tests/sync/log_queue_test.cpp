@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -95,6 +96,10 @@ struct LevelCase {
     int set;
     std::vector<int> heard; // of one message at each level, error to wire
 };
+
+void PrintTo(const LevelCase& c, std::ostream* os) {
+    *os << "level " << c.set;
+}
 
 class LogLevels : public LogQueue, public ::testing::WithParamInterface<LevelCase> {};
 
