@@ -495,8 +495,8 @@ typedef void (*QoltLogCB)(int level, const char* message);
  * returns when the callback has returned for the last time (from the log callback itself it only asks
  * for the end). No callback comes after that.
  *
- * The messages are queued where they arise (also on the poll thread, without waiting and without taking
- * any lock) and delivered in order from the library's log thread, a thread of its own that runs from the
+ * The messages are queued where they arise (also on the poll thread: without waiting for the callback and
+ * without any lock an application could hold) and delivered in order from the library's log thread, a thread of its own that runs from the
  * first call with a callback until the log is ended; no library lock is held then, so the callback may
  * make any call. While the callback keeps up, nothing is lost; when the queue (256 messages) is full, new
  * messages are dropped and a warning then says how many. At QoltLog_Wire a sample packet is logged as one

@@ -27,8 +27,7 @@ def _deliver(level: int, message: bytes) -> None:
     # On the library's log thread; the library holds none of its locks here.
     try:
         text = message.decode(errors="replace") if message else ""
-        python_level = _TO_LOGGING.get(LogLevel(level) if level in LogLevel._value2member_map_ else LogLevel.WIRE)
-        logger.log(python_level or logging.DEBUG, "%s", text, extra={"qolt_level": level})
+        logger.log(_TO_LOGGING.get(level, logging.DEBUG), "%s", text, extra={"qolt_level": level})
     except BaseException:  # noqa: B902 - never raised into the library
         pass
 
