@@ -127,8 +127,9 @@ typedef enum ECG2_27_NoiseFreq_E {
 QOLT_API bool Init(QoltListenerCB listener);
 /** Starts the session on `port` (-1: any port; on Linux the n of /dev/ttyACMn) and waits up to
  *  `timeout_ms` ms for a link to come up. True when one came up meanwhile; false otherwise (also when a
- *  link was already up, or when called from a library callback): the search goes on in the background.
- *  Replaces an Init listener (nothing is heard through it afterwards). */
+ *  link was already up, or when called from a library callback): the search goes on in the background,
+ *  and GetConnectionReport tells why it has found nothing so far. Replaces an Init listener (nothing is
+ *  heard through it afterwards). */
 QOLT_API bool Connect(int port, unsigned timeout_ms);
 /** Ends the session: restores the default settings (ResetQOLT), tells the instrument, takes the link
  *  down (the listener hears false if a link was up) and stops the connection thread. No callback comes

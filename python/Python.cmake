@@ -14,9 +14,15 @@ foreach(module IN LISTS QOLT_PYTHON_MODULES)
     get_filename_component(name ${module} NAME)
     list(APPEND _stage_commands COMMAND ${CMAKE_COMMAND} -E copy_if_different ${module} ${QOLT_PYTHON_STAGE_DIR}/qolt/${name})
 endforeach()
+# Under the name the loader looks for: the SONAME (libqolt.so.1, libqolt.1.dylib), the DLL's own name.
+if(WIN32)
+    set(_library_name $<TARGET_FILE_NAME:qolt>)
+else()
+    set(_library_name $<TARGET_SONAME_FILE_NAME:qolt>)
+endif()
 list(APPEND _stage_commands
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${QOLT_PYTHON_SOURCE_DIR}/qolt/py.typed ${QOLT_PYTHON_STAGE_DIR}/qolt/py.typed
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:qolt> ${QOLT_PYTHON_STAGE_DIR}/qolt/$<TARGET_SONAME_FILE_NAME:qolt>)
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:qolt> ${QOLT_PYTHON_STAGE_DIR}/qolt/${_library_name})
 if(TARGET qolt_sim_tool)
     list(APPEND _stage_commands
         COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:qolt_sim_tool> ${QOLT_PYTHON_STAGE_DIR}/qolt/bin/qolt-sim)

@@ -38,7 +38,7 @@ debs=("$build"/packages/*.deb)
 for deb in "${debs[@]}"; do
     echo "== $(basename "$deb"): $(dpkg-deb -f "$deb" Package) $(dpkg-deb -f "$deb" Version)" \
         "[$(dpkg-deb -f "$deb" Architecture)] Depends: $(dpkg-deb -f "$deb" Depends)"
-    dpkg -c "$deb" | awk '{print "   " $1, $6, $7, $8}'
+    dpkg -c "$deb" | awk '{print "   " $1, $3, $6, $7, $8}'
 done
 # The packages' dependencies on each other and on the system resolve (a dry run of apt, no download).
 apt-get install --simulate --no-install-recommends "${debs[@]/#/./}" >"$build/apt-simulate.log" ||
