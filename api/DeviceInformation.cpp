@@ -63,8 +63,7 @@ int UpdateDeviceInformation() {
     if (!SendCommand(kCmdInformationQuery))
         return 0;
     unsigned char block[kDeviceHWInfoSize];
-    if (requests.ReadReply(block, kDeviceHWInfoSize, kDeviceHWInfoSize, kInformationWaitMs) <
-        kDeviceHWInfoSize) {
+    if (requests.ReadBlock(block, kInformationWaitMs) < kDeviceHWInfoSize) {
         // A unit that does not send its block still streams; without the block its derived values and
         // the write-back of the identity store are unavailable.
         g_AboveFWVer5_5 = false;
@@ -85,8 +84,8 @@ int UpdateDeviceInformation() {
         CAutoCriticalSection lock(g_CriticalSection);
         s_bIs300R = id.is300R;
     }
-    if (id.aboveFWVer5_5)
-        g_AboveFWVer5_5 = true;
+    // Each complete block decides, so that a unit never keeps an earlier unit's answer.
+    g_AboveFWVer5_5 = id.aboveFWVer5_5;
     return 1;
 }
 

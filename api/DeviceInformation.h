@@ -44,10 +44,11 @@ bool DeriveDeviceIdentity(const unsigned char (&block)[kDeviceHWInfoSize], Devic
 // Keeps, in order, the letters, digits and '-' of a serial reply; the result is always terminated.
 void FilterSerialText(const unsigned char* reply, int length, char (&out)[kIdentityTextSize]);
 
-// Queries the information block and rebuilds the derived identity. 1 on success (also when the reply
-// was short: the derived values then stay as they were and g_AboveFWVer5_5 becomes false), 0 when the
-// query could not be written or the block does not identify the instrument. Caller holds
-// g_APICriticalSection with polling paused (or the poll thread not running).
+// Queries the information block and rebuilds the derived identity, g_AboveFWVer5_5 included (true or
+// false from each complete block). 1 on success (also when the reply was short: the derived values then
+// stay as they were and g_AboveFWVer5_5 becomes false), 0 when the query could not be written or the block
+// does not identify the instrument. Caller holds g_APICriticalSection with polling paused (or the poll
+// thread not running).
 int UpdateDeviceInformation();
 
 // Empties the identity texts and the port name, and forgets the block's validity for the link.

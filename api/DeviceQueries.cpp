@@ -104,7 +104,7 @@ int GetAD(void) {
     const int n = requests.ReadReply(reply, kConverterReplyCapacity, kConverterReplySize, kConverterWaitMs);
     for (int i = 0; i + 2 < n; ++i) {
         if (reply[i] == kConverterReplyMarker) {
-            requests.NoteTrailing(reply + i + 3, n - i - 3);
+            requests.NoteRequests(reply + i + 3, n - i - 3);
             return (reply[i + 1] << 8) | reply[i + 2];
         }
     }

@@ -1,4 +1,5 @@
 #include "api/DeviceInformation.h"
+#include "api/FirmwareFacts.h"
 #include "api/Session.h"
 #include "device/DeviceState.h"
 #include "device/InstrumentCommands.h"
@@ -60,8 +61,10 @@ bool Identify(const char* name) {
 bool _COMStringFound(char* name) {
     // Nothing of an earlier link's block may be written back to this unit.
     g_bDeviceHWInfoValid = false;
-    if (Identify(name))
+    if (Identify(name)) {
+        _FirmwareFactsForLinkedUnit();
         return true;
+    }
     // Closed at once: a rejected port left open would keep its descriptor and lock file until some later
     // probe happened to reopen it.
     ClearDeviceIdentity();

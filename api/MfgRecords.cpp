@@ -22,7 +22,7 @@ static_assert(kMfgRecordOffset + kMfgRecordSize == kDeviceHWInfoSize, "record at
 // taken: a partial or shifted one would be written back into the identity store by the next write.
 bool ReceiveBlock(CExchangeRequests& requests, unsigned waitMs) {
     unsigned char block[kDeviceHWInfoSize];
-    if (requests.ReadReply(block, kDeviceHWInfoSize, kDeviceHWInfoSize, waitMs) < kDeviceHWInfoSize)
+    if (requests.ReadBlock(block, waitMs) < kDeviceHWInfoSize)
         return false;
     DeviceIdentity id;
     if (!DeriveDeviceIdentity(block, &id))

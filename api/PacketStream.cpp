@@ -51,8 +51,10 @@ constexpr int kMaxDiscardReads = 16;
 void SendNextPacket() {
     unsigned char packet[kSamplePacketSize];
     // A callback made while the packet is built may stop the stream, or stop and restart it (the new
-    // stream's first packet then goes out from inside the callback). The packet is then abandoned at
+    // stream's first packet is then the poll thread's next). The packet is then abandoned at
     // once: the instrument has been told "S", and the new stream's clock and counter are left as its own.
+    // Once a single playback has ended in the packet, changes are held until it has been sent: its tail
+    // and the end's report are never lost.
     const unsigned generation = g_nStreamGeneration;
     uint8_t counter = g_nPacketNumber;
     bool playbackEnded = false;
@@ -71,9 +73,11 @@ void SendNextPacket() {
         // Whole cycles in a double: no overflow however long the stream runs.
         const double phase = g_fOutputTime - g_fTimePeriod * std::trunc(g_fOutputTime / g_fTimePeriod);
 
-        if (g_MainOutput == 13 && !g_bPlayLoop && g_fOutputTime != 0.0 && phase < kSampleSeconds) {
+        const bool singlePlayback = g_MainOutput == 13 && !g_bPlayLoop;
+        if (singlePlayback && g_fOutputTime != 0.0 && phase < kSampleSeconds) {
             g_MainOutput = 0;
             playbackEnded = true;
+            _HoldChanges(true);
         }
         double value = playbackEnded ? 0.0 : _GetMainFunctionVoltage(phase);
         _GetPacingV4(value);
@@ -93,6 +97,9 @@ void SendNextPacket() {
             s_PacingIndicationNeeded = false;
         }
         if (g_nStreamGeneration != generation) {
+            if (playbackEnded) {
+                _HoldChanges(false);
+            }
             return;
         }
 
@@ -108,8 +115,15 @@ void SendNextPacket() {
         if (g_bFrequencyScanEnabled) {
             _StepFrequencyScan();
         }
-        _CheckIfChangeRequired(phase);
+        // A single playback takes no change before its end: the change would start the recording again.
+        // What was asked for meanwhile is put in force with the stop at the end.
+        if (!singlePlayback) {
+            _CheckIfChangeRequired(phase);
+        }
         if (g_nStreamGeneration != generation) {
+            if (playbackEnded) {
+                _HoldChanges(false);
+            }
             return;
         }
     }
@@ -118,6 +132,7 @@ void SendNextPacket() {
     _WriteCOMPort(kSamplePacketSize, packet, false);
 
     if (playbackEnded) {
+        _HoldChanges(false);
         Change();
         if (g_SyncMainFuncCallback != nullptr) {
             g_SyncMainFuncCallback(0);

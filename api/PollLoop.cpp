@@ -1,8 +1,10 @@
 #include "api/PollLoop.h"
 
 #include "api/DeviceInformation.h"
+#include "api/FirmwareFacts.h"
 #include "api/PacketStream.h"
 #include "api/SessionSync.h"
+#include "device/DeviceState.h"
 #include "device/InstrumentCommands.h"
 #include "device/PortReadiness.h"
 #include "device/SerialPort.h"
@@ -40,6 +42,44 @@ constexpr char kFullRangeFirmware[] = "4000002";
 
 constexpr int kInstrumentErrorCode = static_cast<int>(0x80000001u);
 
+// What the poll thread answers at its next turn. Under g_APICriticalSection.
+int s_nQueuedErrorReports = 0;
+int s_nQueuedPackets = 0;
+unsigned s_nQueuedStream = 0; // the stream (g_nStreamGeneration) the queued packets belong to
+
+// Sends the next packet. False when the port did not take it: it stayed full for the write's whole
+// wait, or is still stalled from an earlier one. What is queued then is dropped: each such request would
+// cost another write into a port the instrument does not read, under the lock every call needs.
+bool SendPacket() {
+    SendNextPacket();
+    if (!_PortWriteStalled())
+        return true;
+    s_nQueuedPackets = 0;
+    return false;
+}
+
+// The poll thread's answer to what was queued. True when there was anything.
+bool AnswerQueued() {
+    if (s_nQueuedErrorReports == 0 && s_nQueuedPackets == 0)
+        return false;
+    // Counted down one at a time: a callback may queue more (an exchange it makes) or stop the stream.
+    while (s_nQueuedErrorReports > 0) {
+        --s_nQueuedErrorReports;
+        if (g_ErrorCallback != nullptr)
+            g_ErrorCallback(kInstrumentErrorCode);
+    }
+    while (s_nQueuedPackets > 0) {
+        --s_nQueuedPackets;
+        if (!s_ECGGoing || s_nQueuedStream != g_nStreamGeneration) {
+            s_nQueuedPackets = 0;
+            break;
+        }
+        if (!SendPacket())
+            break;
+    }
+    return true;
+}
+
 void UpdatePauseEventLocked() {
     if (s_nPauseGuards > 0 || s_bLinkPause)
         s_hPausePollingEvent.value.SetEvent();
@@ -61,17 +101,18 @@ void OnVersionReport(const unsigned char* message) {
     for (const char* p = text; *p >= '0' && *p <= '9'; ++p)
         number = number * 10 + (*p - '0');
     g_nVersionNumber = number;
-    if (std::strcmp(text, kFullRangeFirmware) < 0)
-        return;
-    bool olderSerialForm;
-    {
-        std::lock_guard<std::mutex> guard(g_IdentityMutex);
-        olderSerialForm = g_HWInfo[0] != '\0' && std::strchr(g_HWInfo, '-') == nullptr;
+    if (std::strcmp(text, kFullRangeFirmware) >= 0) {
+        bool olderSerialForm;
+        {
+            std::lock_guard<std::mutex> guard(g_IdentityMutex);
+            olderSerialForm = g_HWInfo[0] != '\0' && std::strchr(g_HWInfo, '-') == nullptr;
+        }
+        if (!olderSerialForm) {
+            g_RangeV4Ch2Off = 5.0;
+            g_RangeV4Ch2On = 5.0;
+        }
     }
-    if (olderSerialForm)
-        return;
-    g_RangeV4Ch2Off = 5.0;
-    g_RangeV4Ch2On = 5.0;
+    _KeepFirmwareFactsOfLinkedUnit();
 }
 
 } // namespace
@@ -105,27 +146,62 @@ bool IsPollThread() {
     return t_bPollThread;
 }
 
-void AnswerDataRequest(bool withError) {
+void ActAsPollThread(bool acting) {
+    t_bPollThread = acting;
+}
+
+void QueueDataRequests(int requests, int errorRequests) {
+    if (requests < 0 || errorRequests < 0)
+        return;
+    s_nQueuedErrorReports += errorRequests;
+    if (s_nQueuedStream != g_nStreamGeneration) {
+        s_nQueuedPackets = 0;
+        s_nQueuedStream = g_nStreamGeneration;
+    }
+    if (s_ECGGoing)
+        s_nQueuedPackets += requests + errorRequests;
+}
+
+void QueueStreamStart() {
+    s_nQueuedStream = g_nStreamGeneration;
+    s_nQueuedPackets = 1;
+}
+
+void ClearQueuedRequests() {
+    s_nQueuedErrorReports = 0;
+    s_nQueuedPackets = 0;
+}
+
+bool AnswerDataRequest(bool withError) {
+    if (!t_bPollThread) {
+        QueueDataRequests(withError ? 0 : 1, withError ? 1 : 0);
+        return true;
+    }
     if (withError && g_ErrorCallback != nullptr)
         g_ErrorCallback(kInstrumentErrorCode);
-    if (s_ECGGoing)
-        SendNextPacket();
+    return !s_ECGGoing || SendPacket();
 }
 
 bool DoDataPoll(void* /*context*/, int /*flags*/) {
+    const bool answered = t_bPollThread && AnswerQueued();
     unsigned char message[kPollReadSize];
     const int n = _ReadCOMPort(kPollReadSize, message);
     if (n <= 0)
-        return false;
+        return answered;
     // Messages are tiny and the instrument sends them one by one, but a busy host can find two in one
-    // read ("N" "N" when it fell behind): each data request gets its packet.
+    // read ("N" "N" when it fell behind): each data request gets its packet, until the port is found
+    // stalled; those behind that get their error reports only.
+    bool stalled = false;
     int at = 0;
     while (at < n) {
         const unsigned char* p = message + at;
         const int left = n - at;
         if (p[0] == kReportDataRequest) {
             const bool withError = left > 1 && p[1] == kReportErrorSuffix;
-            AnswerDataRequest(withError);
+            if (!stalled)
+                stalled = !AnswerDataRequest(withError);
+            else if (withError && g_ErrorCallback != nullptr)
+                g_ErrorCallback(kInstrumentErrorCode);
             at += withError ? 2 : 1;
         } else if (p[0] == kReportFirmwareVersion && left > kFirmwareVersionDigits) {
             OnVersionReport(p);

@@ -19,11 +19,25 @@
 #include "synth/SynthesisState.h"
 #include "synth/WaveformSettings.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 
 namespace {
 
-CImmortal<CAutoResetEvent> s_hConnectedEvent(false);
+// Connect's wait: it ends when a link comes up (ConnectedHandler) or a Close ends the session.
+struct ConnectWait {
+    std::mutex mutex;
+    std::condition_variable changed;
+    unsigned long linkUps = 0;
+    unsigned long closes = 0;
+};
+CImmortal<ConnectWait> s_ConnectWaitHolder;
+ConnectWait& s_ConnectWait = s_ConnectWaitHolder.value;
+
+// A link is up: from the end of a successful identification to the link-down. Written under
+// g_APICriticalSection by the connection thread.
+std::atomic<bool> s_bLinkUp{false};
 
 // Serialises Init, Connect and Close made on application threads, so that no Init revives the
 // connection thread that a Close is joining. Never taken by the library's own threads.
@@ -66,6 +80,14 @@ bool ConnectAttempt(int port) {
     return false;
 }
 
+void NoteClose() {
+    {
+        std::lock_guard<std::mutex> guard(s_ConnectWait.mutex);
+        ++s_ConnectWait.closes;
+    }
+    s_ConnectWait.changed.notify_all();
+}
+
 // Linked: runs the poll thread until the link is lost or the session is closed, then takes the link
 // down.
 void RunLink() {
@@ -73,12 +95,14 @@ void RunLink() {
         CAutoCriticalSection lock(g_APICriticalSection);
         _ResetOutputStageForNewLink();
     }
-    NotifyListener(true);
+    // The monitor and the poll thread before the listener: a listener that starts the output and then
+    // works on gets its stream answered meanwhile, and an unplug meanwhile is noticed.
     g_AutoMonitor.StartMonitor();
     g_hPollingEvent.SetEvent();
     SetLinkPollingPause(false);
     ThreadHandle pollThread{};
     const bool polling = CreateThread(&pollThread, USBDataPollThread, nullptr);
+    NotifyListener(true);
 
     {
         // A test rig that loses the instrument for a moment goes on with the same signal: the output
@@ -105,11 +129,13 @@ void RunLink() {
     }
     {
         CAutoCriticalSection lock(g_APICriticalSection);
+        s_bLinkUp = false;
         ClearDeviceIdentity();
         DeviceClose();
         // No request will come for a stream of this link; the output restarts at the next link-up.
         s_ECGGoing = false;
         g_bChangeOnNextCycle = false;
+        ClearQueuedRequests();
     }
     g_AutoMonitor.PauseMonitor();
     NotifyListener(false);
@@ -130,16 +156,18 @@ void CloseFromLibraryThread() {
         if (g_hDevice != -1)
             SendCommand(kCmdClose);
     }
-    CAutoCriticalSection lock(g_APICriticalSection);
-    g_bStopConnectDeviceThread = true;
-    ReconnectDevice();
+    {
+        CAutoCriticalSection lock(g_APICriticalSection);
+        g_bStopConnectDeviceThread = true;
+        ReconnectDevice();
+    }
+    NoteClose();
 }
 
 } // namespace
 
 std::atomic<int> g_nPortNumber{-1};
 std::atomic<bool> g_bStopConnectDeviceThread{false};
-CAutoResetEvent& g_hConnectedEvent = s_hConnectedEvent.value;
 int g_iTargetDeviceSerialNumber = 0;
 
 bool IsConnectionThread() {
@@ -157,8 +185,13 @@ void NotifyListener(bool connected) {
 }
 
 void ConnectedHandler(bool connected) {
-    if (connected)
-        g_hConnectedEvent.SetEvent();
+    if (!connected)
+        return;
+    {
+        std::lock_guard<std::mutex> guard(s_ConnectWait.mutex);
+        ++s_ConnectWait.linkUps;
+    }
+    s_ConnectWait.changed.notify_all();
 }
 
 void Free() {}
@@ -212,6 +245,7 @@ void* ConnectDeviceThread(void* /*arg*/) {
                 DeviceClose();
                 continue;
             }
+            s_bLinkUp = linked;
         }
         if (!linked) {
             // The pause after a failed attempt is made without the lock; Close cuts it short.
@@ -253,14 +287,25 @@ bool Connect(int port, unsigned timeoutMs) {
         StartSession(ConnectedHandler, port);
         return false;
     }
+    unsigned long linkUps;
+    unsigned long closes;
     {
         std::lock_guard<std::mutex> session(s_SessionCallMutex);
-        g_hConnectedEvent.ResetEvent();
+        {
+            std::lock_guard<std::mutex> guard(s_ConnectWait.mutex);
+            linkUps = s_ConnectWait.linkUps;
+            closes = s_ConnectWait.closes;
+        }
         if (!StartSession(ConnectedHandler, port))
             return false;
     }
-    if (g_hConnectedEvent.WaitTimeout(timeoutMs) == 0)
+    std::unique_lock<std::mutex> wait(s_ConnectWait.mutex);
+    s_ConnectWait.changed.wait_for(wait, std::chrono::milliseconds(timeoutMs), [&] {
+        return s_ConnectWait.linkUps != linkUps || s_ConnectWait.closes != closes;
+    });
+    if (s_ConnectWait.closes == closes && s_ConnectWait.linkUps != linkUps)
         return true;
+    wait.unlock();
     Free();
     return false;
 }
@@ -293,6 +338,7 @@ void Close(void) {
         join = s_bConnectThreadExists;
         thread = s_hConnectDeviceThread;
     }
+    NoteClose();
     if (join) {
         // Runs its link-down (the listener hears false if a link was up) and ends.
         JoinThread(thread);
@@ -306,7 +352,8 @@ void Close(void) {
 }
 
 bool IsConnected(void) {
-    return g_hDevice != -1;
+    // A port open for a probe is no link; one the monitor has closed is one no more.
+    return s_bLinkUp && g_hDevice != -1;
 }
 
 void SpecifyCOMPort(int port) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "qolt_api.h"
-#include "sync/Event.h"
 
 #include <atomic>
 
@@ -11,8 +10,6 @@
 extern std::atomic<int> g_nPortNumber;
 // Asks the connection thread to end. Written under g_APICriticalSection.
 extern std::atomic<bool> g_bStopConnectDeviceThread;
-// Set when a link comes up while Connect waits.
-extern CAutoResetEvent& g_hConnectedEvent;
 // Port number parsed from a port name of the form "COM<n>"; unchanged for other names.
 extern int g_iTargetDeviceSerialNumber;
 
@@ -20,7 +17,7 @@ extern int g_iTargetDeviceSerialNumber;
 // the running one. False when the thread cannot be created, or when called from a library thread while
 // Close is ending the session.
 bool DoInit(QoltListenerCB listener);
-// Connect's listener: sets g_hConnectedEvent when a link comes up.
+// Connect's listener: ends Connect's wait when a link comes up.
 void ConnectedHandler(bool connected);
 // Calls g_Callback when one is registered.
 void NotifyListener(bool connected);

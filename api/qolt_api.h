@@ -86,23 +86,43 @@ typedef void (*QoltNotifyCB)(unsigned code, unsigned wparam, unsigned long lpara
 
 /** Index of a stored waveform of the IEC 60601-2-27 table (output function 8). */
 typedef enum SpecialWave227_E {
-    SpecialWave227_0 = 0, SpecialWave227_1, SpecialWave227_2, SpecialWave227_3, SpecialWave227_4,
-    SpecialWave227_5, SpecialWave227_6, SpecialWave227_7, SpecialWave227_8, SpecialWave227_9
+    SpecialWave227_0 = 0,
+    SpecialWave227_1,
+    SpecialWave227_2,
+    SpecialWave227_3,
+    SpecialWave227_4,
+    SpecialWave227_5,
+    SpecialWave227_6,
+    SpecialWave227_7,
+    SpecialWave227_8,
+    SpecialWave227_9
 } SpecialWave227_E;
 
 /** Index of a stored one-second waveform of the IEC 60601-2-51 table (output function 9). */
 typedef enum SpecialWave251_E {
-    SpecialWave251_0 = 0, SpecialWave251_1, SpecialWave251_2, SpecialWave251_3, SpecialWave251_4,
-    SpecialWave251_5, SpecialWave251_6, SpecialWave251_7, SpecialWave251_8, SpecialWave251_9,
-    SpecialWave251_10, SpecialWave251_11, SpecialWave251_12, SpecialWave251_13, SpecialWave251_14,
+    SpecialWave251_0 = 0,
+    SpecialWave251_1,
+    SpecialWave251_2,
+    SpecialWave251_3,
+    SpecialWave251_4,
+    SpecialWave251_5,
+    SpecialWave251_6,
+    SpecialWave251_7,
+    SpecialWave251_8,
+    SpecialWave251_9,
+    SpecialWave251_10,
+    SpecialWave251_11,
+    SpecialWave251_12,
+    SpecialWave251_13,
+    SpecialWave251_14,
     SpecialWave251_15
 } SpecialWave251_E;
 
 /** Pacemaker pulse pattern. Any other value behaves as PacingPulse_Single. */
 typedef enum PacingPulse_E {
-    PacingPulse_Single = 0,      /**< one pulse per pacing period */
-    PacingPulse_Pair150ms = 1,   /**< an extra pulse 150 ms before the main one */
-    PacingPulse_Pair250ms = 2    /**< an extra pulse 250 ms before the main one */
+    PacingPulse_Single = 0,    /**< one pulse per pacing period */
+    PacingPulse_Pair150ms = 1, /**< an extra pulse 150 ms before the main one */
+    PacingPulse_Pair250ms = 2  /**< an extra pulse 250 ms before the main one */
 } PacingPulse_E;
 
 /** Mains noise added to the ECG2_27 test complex. Any other non-zero value means 60 Hz. */
@@ -128,15 +148,20 @@ QOLT_API bool Init(QoltListenerCB listener);
 /** Starts the session on `port` (-1: any port; on Linux the n of /dev/ttyACMn) and waits up to
  *  `timeout_ms` ms for a link to come up. True when one came up meanwhile; false otherwise (also when a
  *  link was already up, or when called from a library callback): the search goes on in the background,
- *  and GetConnectionReport tells why it has found nothing so far. Replaces an Init listener (nothing is
- *  heard through it afterwards). */
+ *  and GetConnectionReport tells why it has found nothing so far. A Close made meanwhile, on any thread
+ *  or from a callback, ends the wait: Connect returns false. Replaces an Init listener (nothing is heard
+ *  through it afterwards). */
 QOLT_API bool Connect(int port, unsigned timeout_ms);
 /** Ends the session: restores the default settings (ResetQOLT), tells the instrument, takes the link
  *  down (the listener hears false if a link was up) and stops the connection thread. No callback comes
- *  after it returns. With no session nothing is sent. Returns in bounded time (about a second at most
- *  while a port is being probed). From a callback it only asks for the end: see "Threads". */
+ *  after it returns. With no session nothing is sent. Returns in bounded time: about a second at most
+ *  while a port is being probed, and about a second more when the instrument has stopped taking data
+ *  (once a write has waited a second for room in vain, the writes after it do not wait until the
+ *  instrument takes data again). Ends a Connect waiting on another thread. From a callback it only asks
+ *  for the end: see "Threads". */
 QOLT_API void Close(void);
-/** True while the instrument's port is open. */
+/** True while a link is up: from the instrument passing identification (before the listener hears true)
+ *  until the link goes down (before it hears false). False while the library only probes ports. */
 QOLT_API bool IsConnected(void);
 /** True when the connected instrument is the enhanced (300R) model. */
 QOLT_API bool IsQOLT300R(void);
@@ -206,9 +231,9 @@ QOLT_EXT_API int ReadMfgInfo(unsigned char* buffer, unsigned long length);
  * sample packet, so that no packet mixes two settings half-way. A setting call may wait while a packet
  * is built (well under a millisecond), and about 300 ms when it stops the output. GetOutputFunc,
  * GetFrequency and the scan getters take the lock too (the poll thread changes those values); the other
- * getters take none and may return the value from just before a change made at the same time. The
- * instrument error listener may also be called from a setting call that starts the output (reports that
- * wait at the port are read then).
+ * getters take none and may return the value from just before a change made at the same time. A call
+ * that starts the output sends the range, relays and DC offset; the poll thread builds the stream's
+ * first packet right after it.
  */
 
 /** Output function 0..15 (0 = off; 6 = exponential pulse pair, 7 = recorded-signal playback). Asking
@@ -221,17 +246,20 @@ QOLT_API int SetAmplitude(double amplitude);
 /** The amplitude setting. */
 QOLT_API double GetAmplitude(void);
 /** Frequency in Hz, 0.05 up to the function's limit (5 Hz for functions 4 and 5, 6 Hz for the ECG2_27
- *  complex, 500 Hz otherwise). Below or above, the bound is stored and -2 returned (nothing is stored
- *  while a scan or the baseline-reset test runs, nor for NaN or infinity); -3 while a frequency scan
- *  runs; -4 while the baseline-reset test is on. */
+ *  complex, 500 Hz otherwise). Below or above, the bound is stored, takes effect like an accepted
+ *  frequency, and -2 is returned (nothing is stored while a scan or the baseline-reset test runs, nor for
+ *  NaN or infinity); -3 while a frequency scan runs; -4 while the baseline-reset test is on. */
 QOLT_API int SetFrequency(double hz);
 /** The frequency setting in Hz. */
 QOLT_API double GetFrequency(void);
-/** DC offset -300..300 (-150..150 on the 300R model; -1000..1000 in variable mode). -2 outside. */
+/** DC offset. In variable mode any of -1000..1000. In fixed mode only what the relays give: 0, 300 or
+ *  -300 (0, 150 or -150 on the 300R model). -2 for anything else, and nothing changes. */
 QOLT_API int SetDCOffset(int offset);
 /** The DC offset setting. */
 QOLT_API int GetDCOffset(void);
-/** Variable (DAC-generated) DC offset mode on or off. */
+/** Variable (DAC-generated) DC offset mode on or off. Switching it off keeps a setting the fixed mode
+ *  can give (see SetDCOffset) and returns any other to 0, no offset: the fixed mode never puts out an
+ *  offset that was not asked for. */
 QOLT_API int SetDCOffsetVariableMode(bool on);
 /** The variable DC offset mode. */
 QOLT_API bool GetDCOffsetVariableMode(void);
@@ -382,11 +410,13 @@ QOLT_EXT_API bool GetFreqScanECG(void);
 /* @section playback */
 /*
  * Recorded signals are loaded into one library-wide playback buffer and played by output function 7, once or
- * in a loop. Loading replaces the buffer whole and does not start, stop or change the output; a playback
- * already streaming takes the new recording's length and rate at its next change. Loads run one at a time
- * (concurrent calls wait for each other); do not call them from a library callback.
+ * in a loop. Loading replaces the buffer whole. It neither starts nor stops the output; while output function
+ * 7 is selected, playback starts again at once with the new recording, from its first sample, with its own
+ * length and rate. Loads run one at a time (concurrent calls wait for each other); do not call them from a
+ * library callback.
  * Paths are wide-character strings; the POSIX builds convert them to the multibyte encoding of the current
- * locale (LC_CTYPE) and refuse (-1) a path that does not convert or needs 512 bytes or more.
+ * locale (LC_CTYPE) and refuse (-1) a path that does not convert or needs 512 bytes or more. A path that is
+ * not a regular file (a FIFO, a device, a directory) is refused at once (-1): nothing waits for a writer.
  * Numbers in files are read the same whatever locale the application set (a full stop is the decimal mark).
  * Failures -1, -2 and -3 leave the loaded recording, its length and rate as they were; -4 leaves the buffer
  * empty.
@@ -412,15 +442,20 @@ QOLT_API int LoadEEGbin(const wchar_t* path);
 
 /**
  * Loads one signal (0-based index, annotation signals included) of an EDF or EDF+ file as physical values,
- * unclamped, all data records back to back. The rate is samples per record / whole seconds per record,
- * truncated. The playback range is left as the last text or binary load set it. A file cut short yields the
- * records it holds; the missing part of the last one is 0.
- * Returns the number of samples loaded; -1 the file cannot be opened or its headers are short or invalid;
- * -2 no such signal, or a rate that truncates to 0; -4 more than INT_MAX samples or no memory.
+ * unclamped, all data records back to back. The rate is samples per record / the record's duration, read
+ * as the decimal number of seconds it is ("0.5", "1.5"), nothing cut off. The playback range is left as the
+ * last text or binary load set it. A file cut short yields the records it holds; the missing part of the
+ * last one is 0.
+ * Returns the number of samples loaded; -1 the file cannot be opened or its headers are short or invalid (a
+ * record duration that is not a positive finite number included); -2 no such signal, or a rate that is not
+ * a finite number above 0 (no samples per record); -4 more than INT_MAX samples or no memory.
  */
 QOLT_API int LoadEEGedf(const wchar_t* path, int signal);
 
-/** Chooses whether playback repeats at the end of the recording (true at library load). Returns 0. */
+/** Chooses whether playback repeats at the end of the recording (true at library load). Played once, a
+ *  recording ends after exactly one pass, its last packet sent whole: settings changed while it plays take
+ *  effect at its end (the end of its cycle), where the output stops and the output-function callback hears
+ *  0 once. Returns 0. */
 QOLT_API int EnablePlayRawDataLoop(bool loop);
 
 /* ---- Device layer (ports, lock files, notifications) ----------------------------------------------- */
@@ -441,7 +476,12 @@ QOLT_EXT_API void RegisterNotifyEvent(unsigned code, QoltNotifyCB callback);
 QOLT_POSIX_API int SetDeviceNodeFormat(const char* format);
 
 /** Sets the directory of the port lock files "kestrane.ACM<n>.lock" (default "/var/lock" on Linux,
- *  "/private/var/kestrane/lock" on macOS); it is created when missing. Null restores the default.
+ *  "/private/var/kestrane/lock" on macOS). It is created when missing, with every missing parent folder
+ *  (as mkdir -p, mode 0755 less the umask), at each connection attempt; while it cannot be made, no port
+ *  can be locked and none is used. A lock file naming a process that no longer exists, or naming this
+ *  process while it holds no lock (an earlier process with the same pid left it), is stale and replaced;
+ *  one naming another live process, or not holding a pid, keeps its port from being used.
+ *  Null restores the default.
  *  Returns 0, or -2 (nothing changed) when the directory is empty or a lock-file path in it could reach
  *  128 bytes. Takes effect at the next connection attempt. */
 QOLT_POSIX_API int SetLockDirectory(const char* directory);
@@ -511,8 +551,10 @@ QOLT_API void RegisterLogCallback(QoltLogCB callback, int level);
  *   The library's own threads:
  *     - the connection thread, from Init or Connect until Close: finds and identifies the instrument,
  *       runs the link, notices its loss and searches again;
- *     - the poll thread, one per link: answers the instrument's data requests with sample packets and
- *       reads its reports;
+ *     - the poll thread, one per link: builds every sample packet (the first of a stream, and one for
+ *       each data request of the instrument) and reads the instrument's reports. A packet write waits
+ *       at most about a second for the port to take it; once one has waited in vain, the data requests
+ *       already queued get no packet, and no write waits again until the instrument takes data;
  *     - the monitor thread, for the library's whole life: watches the connected instrument's device node;
  *     - the log thread, while a log callback is set: delivers the log (RegisterLogCallback).
  *
@@ -521,22 +563,25 @@ QOLT_API void RegisterLogCallback(QoltLogCB callback, int level);
  *   serialised by one recursive library lock; the poll thread holds it while it builds a packet (well
  *   under a millisecond) and the connection thread while it probes a port (about a second at most when
  *   a port answers and is rejected). Calls that ask the instrument (GetAD, SetDeviceInformation,
- *   WriteMfgInfo) also pause the poll thread for their exchange. Init, Connect and Close made on
+ *   WriteMfgInfo) also pause the poll thread for their exchange; data requests that come meanwhile are
+ *   answered by the poll thread at its next turn, never by the caller. Init, Connect and Close made on
  *   several application threads at once take turns (Connect's wait for the link excepted). The text
  *   queries return static buffers shared by all threads (see the conventions at the top).
  *
  *   Callbacks, where they come from and what they may do:
  *     - Connection listener (Init; Connect's own handler): from the connection thread, no library lock
- *       held. It may make any call. Close from it only asks for the end: it returns at once, the
+ *       held; it hears true once the poll thread and the monitor run, so the stream does not wait for
+ *       it. It may make any call. Close from it only asks for the end: it returns at once, the
  *       listener then hears false and the thread ends by itself (the next session call joins it).
  *       Connect from it returns false at once. Init from it replaces the listener; it returns false, and
  *       does nothing, while a Close made on another thread is ending the session.
  *     - Graph and pacing graph callbacks (RegisterTimeAmpCB, RegisterPacingTimeAmpCB) and the error
- *       listener (RegisterErrorCallback): from the poll thread, with the library lock held, while a
+ *       listener (RegisterErrorCallback): from the poll thread only, with the library lock held, while a
  *       packet is built or a report is read. Keep them short: the instrument waits for the packet. They
- *       may call the getters and the setting calls (the lock is recursive); Close and Connect behave as
- *       from the listener. They must not wait for another thread that makes library calls: that thread
- *       waits for the lock this one holds.
+ *       may call the getters and the setting calls (the lock is recursive), and GetAD, WriteMfgInfo and
+ *       SetDeviceInformation (the requests that come during those are answered after the packet); Close
+ *       and Connect behave as from the listener. They must not wait for another thread that makes
+ *       library calls: that thread waits for the lock this one holds.
  *     - Frequency and output-function sync callbacks (RegisterSyncFreqCB, RegisterSyncMainFuncCB): from
  *       the thread that makes the change, with the library lock held: an application thread inside a
  *       setting call, or the poll thread. The rules of the graph callbacks apply, also on an application

@@ -36,6 +36,7 @@ constexpr int kRequests = 1000;
 
 // The literal poll turn, on a thread of this program while the library's own poll thread is paused.
 void BlindPollLoop(const std::atomic<bool>& stop) {
+    ActAsPollThread(true);
     while (!stop) {
         CAutoCriticalSection lock(g_APICriticalSection);
         if (!DoDataPoll(nullptr, 0)) {

@@ -37,7 +37,7 @@ add_executable(qolt_sim_tool
     ${QOLT_CLI_DIR}/PlugPlan.cpp
     ${QOLT_CLI_DIR}/Json.cpp
     ${QOLT_CLI_DIR}/StopSignal.cpp)
-target_include_directories(qolt_sim_tool PRIVATE ${QOLT_CLI_DIR})
+target_include_directories(qolt_sim_tool PRIVATE ${QOLT_CLI_DIR} ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(qolt_sim_tool PRIVATE qolt_sim Threads::Threads)
 set_target_properties(qolt_sim_tool PROPERTIES
     OUTPUT_NAME qolt-sim

@@ -10,7 +10,9 @@ foreach(src IN LISTS QOLT_CLI_TESTS)
     target_compile_definitions(${name} PRIVATE
         QOLT_CLI_BIN="$<TARGET_FILE:qolt_cli>"
         QOLT_SIM_BIN="$<TARGET_FILE:qolt_sim_tool>"
-        QOLT_EXAMPLE_BIN="$<TARGET_FILE:qolt_example_play_sine>")
+        QOLT_EXAMPLE_BIN="$<TARGET_FILE:qolt_example_play_sine>"
+        QOLT_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+        QOLT_PROJECT_VERSION="${PROJECT_VERSION}")
     add_dependencies(${name} qolt_cli qolt_sim_tool qolt_example_play_sine)
     qolt_link_edflib(${name})
 endforeach()

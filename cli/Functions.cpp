@@ -23,7 +23,7 @@ const FunctionInfo kFunctions[] = {
      "stored IEC 60601-2-51 one-second waveform N (0 to 15)"},
     {"ane20000", Selector::Ane20000Lead, 15, "LEAD", 500.0, "lead LEAD (0 to 8) of the ANE20000 signal"},
     {"dynamic-range", Selector::OutputFunc, 14, nullptr, 500.0,
-     "input dynamic-range staircase: DC steps of 0.5 from -300 to 300 and back over 20 min"},
+     "input dynamic-range staircase: DC steps of 0.5 every 0.5 s, -300 to 300 and back over 20 min (1 Hz)"},
     {nullptr, Selector::OutputFunc, 0, nullptr, 0.0, nullptr},
 };
 

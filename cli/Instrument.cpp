@@ -220,6 +220,13 @@ bool Instrument::WaitForOutput(double seconds, std::chrono::milliseconds timeout
 }
 
 double Instrument::OutputSeconds() {
+    if (virtual_ && !options_.fast) {
+        return virtual_->PlayedSeconds();
+    }
+    return ReceivedSeconds();
+}
+
+double Instrument::ReceivedSeconds() {
     if (virtual_) {
         double seconds = 0.0;
         virtual_->WaitFor(

@@ -49,10 +49,13 @@ public:
     bool IsVirtual() const { return virtual_ != nullptr; }
     qoltsim::VirtualInstrument* Virtual() { return virtual_.get(); }
 
-    // Seconds of output so far: what the virtual instrument received, else wall-clock time since the
-    // output started (MarkOutputStart).
+    // Seconds of output so far: what the virtual instrument played (in real time it holds up to two packets
+    // it has not played yet; with --fast what it received), else wall-clock time since the output started
+    // (MarkOutputStart).
     void MarkOutputStart();
     double OutputSeconds();
+    // Seconds of output the virtual instrument received (else as OutputSeconds).
+    double ReceivedSeconds();
     // Virtual instrument: waits until it has received `seconds` of output or `timeout` passed.
     bool WaitForOutput(double seconds, std::chrono::milliseconds timeout);
     // Stops the virtual instrument's data requests, so that it receives nothing more (end of a run).

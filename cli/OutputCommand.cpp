@@ -83,6 +83,7 @@ std::string Status(const Options& o, double seconds) {
 
 int RunOutput(const Options& o, const Reporter& reporter, const StopSignal& stop) {
     int loaded = 0;
+    std::optional<double> recordingSeconds;
     if (o.command == Command::Load) {
         const LoadResult load = LoadRecording(o.file, static_cast<int>(o.edfSignal));
         if (load.code <= 0) {
@@ -90,12 +91,10 @@ int RunOutput(const Options& o, const Reporter& reporter, const StopSignal& stop
             if (!load.loader.empty()) {
                 message += " (" + load.loader + " returned " + std::to_string(load.code) + ")";
             }
-            if (load.code == -1 && access(o.file.c_str(), R_OK) != 0) {
-                message += ": " + std::string(std::strerror(errno));
-            }
             return reporter.Fail(kExitFileUnreadable, message);
         }
         loaded = load.code;
+        recordingSeconds = load.seconds;
     }
 
     Instrument instrument(o);
@@ -174,11 +173,20 @@ int RunOutput(const Options& o, const Reporter& reporter, const StopSignal& stop
         }
         status.Clear();
     }
+    const double played = instrument.OutputSeconds();
     instrument.HoldVirtualRequests();
-    // Output arrives in packets of 0.3 s: what was received may run past the duration asked for, which is
-    // what the run (and its capture) holds.
-    const double received = instrument.OutputSeconds();
-    const double seconds = o.duration ? std::min(received, *o.duration) : received;
+    // Output arrives in packets of 0.3 s: what was received may run past the duration asked for, and past
+    // the end of a recording played once (the rest of its last packet), which is what the run (and its
+    // capture) holds. A run that ended itself holds all it received.
+    const double received = instrument.ReceivedSeconds();
+    std::optional<double> limit = o.duration;
+    double seconds = ended == "output-off" ? received : played;
+    if (ended == "output-off" && recordingSeconds) {
+        limit = std::min(limit.value_or(*recordingSeconds), *recordingSeconds);
+    }
+    if (limit) {
+        seconds = std::min(seconds, *limit);
+    }
     // Counted before Close, whose own link-down the listener hears too.
     const uint64_t losses = Events().linkLosses.load();
     const uint64_t returns = Events().linkReturns.load();
@@ -194,7 +202,7 @@ int RunOutput(const Options& o, const Reporter& reporter, const StopSignal& stop
     std::vector<std::string> written;
     const bool wantFiles = !o.captures.empty() || o.plot;
     if (instrument.IsVirtual() && wantFiles) {
-        capture = instrument.TakeCapture(Events().PacingMarkers(), o.duration);
+        capture = instrument.TakeCapture(Events().PacingMarkers(), limit);
         qoltsim::CaptureFileOptions files;
         files.edf.start = wallStart;
         files.plot.title = Title(o);
@@ -229,7 +237,8 @@ int RunOutput(const Options& o, const Reporter& reporter, const StopSignal& stop
                               : sig == SIGHUP  ? "SIGHUP"
                                                : "?");
         }
-        j.Field("ended", ended).Field("seconds", seconds).Field("received_seconds", received);
+        j.Field("ended", ended).Field("seconds", seconds).Field("played_seconds", played);
+        j.Field("received_seconds", received);
         j.Field("samples_sent", e.SamplesSent());
         j.Field("pacing_pulses", static_cast<unsigned long long>(e.PacingMarkerCount()));
         if (e.frequencyReported.load()) {

@@ -24,7 +24,9 @@ std::string Refusal::Message() const {
     if (!allowed.empty()) {
         m += ", " + allowed;
     }
-    m += " (" + call + (called ? " returned " : " refuses it with ") + std::to_string(code) + ")";
+    if (!call.empty()) {
+        m += " (" + call + (called ? " returned " : " refuses it with ") + std::to_string(code) + ")";
+    }
     return m;
 }
 

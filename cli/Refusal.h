@@ -9,7 +9,7 @@ namespace qoltcli {
 struct Refusal {
     std::string option;  // "--pacing-rate", "START", "N" ...
     std::string value;   // as typed
-    std::string call;    // "SetPacingRate"
+    std::string call;    // "SetPacingRate"; empty for a rule of the tool's own (no call, no code named)
     int code = 0;        // what it returned
     std::string allowed; // "allowed 10 to 300 per minute", "only with sine" ...
     bool called = true;  // false: the value cannot even be passed (the call's documented code is named)

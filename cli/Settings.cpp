@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 
 namespace qoltcli {
@@ -16,6 +17,17 @@ std::optional<Refusal> Check(int rc, const Options& o, const std::string& option
         return std::nullopt;
     }
     return Refusal{option, o.Typed(option), call, rc, AllowedFor(call, rc, context)};
+}
+
+// A positional argument is named in the message for what it is ("iec227 waveform 12"), not by the
+// placeholder of the usage line ("N") under which the command line keeps it.
+std::optional<Refusal> CheckArgument(int rc, const Options& o, const std::string& given,
+                                     const std::string& label, const std::string& call) {
+    std::optional<Refusal> r = Check(rc, o, given, call);
+    if (r) {
+        r->option = label;
+    }
+    return r;
 }
 
 int ClampToInt(long long v) {
@@ -43,15 +55,43 @@ std::string DcOffsetContext(const Options& o) {
         return "-1000 to 1000 in variable mode";
     }
     if (IsQOLT300R()) {
-        return "-150 to 150 on this model (-1000 to 1000 with --dc-variable)";
+        return "0, 150 or -150 on this model (-1000 to 1000 with --dc-variable)";
     }
-    return "-300 to 300 (-1000 to 1000 with --dc-variable)";
+    return "0, 300 or -300 (-1000 to 1000 with --dc-variable)";
+}
+
+// The dynamic-range staircase steps once every 0.5 s of its cycle (and at each cycle's start): only a cycle
+// of a whole number of half seconds gives the documented steps, one every 0.5 s; at the library's 10 Hz
+// there are none. The tool plays it at 1 Hz unless told otherwise.
+constexpr double kStaircaseFrequency = 1.0;
+
+bool IsStaircase(const Options& o) {
+    return o.command == Command::Play && o.function != nullptr &&
+           o.function->selector == Selector::OutputFunc && o.function->number == 14;
+}
+
+bool StepsEveryHalfSecond(double hz) {
+    const double halfSeconds = 2.0 / hz; // per cycle
+    const double whole = std::round(halfSeconds);
+    return whole >= 1.0 && std::abs(halfSeconds - whole) <= 1e-9 * halfSeconds;
 }
 
 } // namespace
 
 std::optional<Refusal> ApplyBeforeOutput(const Options& o) {
     std::optional<Refusal> r;
+    if (IsStaircase(o)) {
+        if (o.frequency && !StepsEveryHalfSecond(*o.frequency)) {
+            return Refusal{
+                "--frequency", o.Typed("--frequency"), "", 0,
+                "dynamic-range steps once every 0.5 s of its cycle: allowed 2 Hz divided by a whole "
+                "number (2, 1, 0.5, 0.4, ... 0.05 Hz; 1 Hz unless told)"};
+        }
+        if (!o.frequency && (r = Check(SetFrequency(kStaircaseFrequency), o, "--frequency", "SetFrequency",
+                                       FrequencyContext(o)))) {
+            return r;
+        }
+    }
     if (o.amplitude && (r = Check(SetAmplitude(*o.amplitude), o, "--amplitude", "SetAmplitude"))) {
         return r;
     }
@@ -126,36 +166,55 @@ std::optional<Refusal> ApplyBeforeOutput(const Options& o) {
 std::optional<Refusal> StartOutput(const Options& o) {
     if (o.command == Command::Load) {
         EnablePlayRawDataLoop(!o.once);
-        return Check(SetOutputFunc(7), o, "FILE", "SetOutputFunc");
+        return CheckArgument(SetOutputFunc(7), o, "FILE", "load", "SetOutputFunc");
     }
     if (o.command == Command::Scan && o.scanSine) {
         const int seconds = ClampToInt(o.scanSeconds);
         const int rc = SetFreqScanSine(true, o.scanStart, o.scanStop, seconds);
-        const char* argument = rc == -2 ? "START" : rc == -3 ? "STOP" : rc == -4 ? "SECONDS" : "scan";
-        return Check(rc, o, argument, "SetFreqScanSine");
+        if (rc == -2) {
+            return CheckArgument(rc, o, "START", "scan start frequency", "SetFreqScanSine");
+        }
+        if (rc == -3) {
+            return CheckArgument(rc, o, "STOP", "scan stop frequency", "SetFreqScanSine");
+        }
+        if (rc == -4) {
+            return CheckArgument(rc, o, "SECONDS", "scan duration", "SetFreqScanSine");
+        }
+        return CheckArgument(rc, o, "scan", "scan sine", "SetFreqScanSine");
     }
     const FunctionInfo& f = *o.function;
     const long long n = o.functionArgument.value_or(0);
+    const std::string play = std::string(f.name);
     switch (f.selector) {
     case Selector::OutputFunc:
-        return Check(SetOutputFunc(f.number), o, "FUNCTION", "SetOutputFunc");
+        return CheckArgument(SetOutputFunc(f.number), o, "FUNCTION", "play", "SetOutputFunc");
     case Selector::EcgRateScan:
-        return Check(SetFreqScanECG(true), o, "FUNCTION", "SetFreqScanECG");
+        return CheckArgument(SetFreqScanECG(true), o, "FUNCTION", "play", "SetFreqScanECG");
     case Selector::SpecialWave227:
         // Values the index type cannot hold are not passed at all.
         if (n < 0 || n > 15) {
-            return Refusal{"N",  o.Typed("N"), "SetSpecialWave227", -2, AllowedFor("SetSpecialWave227", -2),
+            return Refusal{play + " waveform",
+                           o.Typed("N"),
+                           "SetSpecialWave227",
+                           -2,
+                           AllowedFor("SetSpecialWave227", -2),
                            false};
         }
-        return Check(SetSpecialWave227(static_cast<SpecialWave227_E>(n)), o, "N", "SetSpecialWave227");
+        return CheckArgument(SetSpecialWave227(static_cast<SpecialWave227_E>(n)), o, "N", play + " waveform",
+                             "SetSpecialWave227");
     case Selector::SpecialWave251:
         if (n < 0 || n > 15) {
-            return Refusal{"N",  o.Typed("N"), "SetSpecialWave251", -2, AllowedFor("SetSpecialWave251", -2),
+            return Refusal{play + " waveform",
+                           o.Typed("N"),
+                           "SetSpecialWave251",
+                           -2,
+                           AllowedFor("SetSpecialWave251", -2),
                            false};
         }
-        return Check(SetSpecialWave251(static_cast<SpecialWave251_E>(n)), o, "N", "SetSpecialWave251");
+        return CheckArgument(SetSpecialWave251(static_cast<SpecialWave251_E>(n)), o, "N", play + " waveform",
+                             "SetSpecialWave251");
     case Selector::Ane20000Lead:
-        return Check(SetANE20000Lead(ClampToInt(n)), o, "LEAD", "SetANE20000Lead");
+        return CheckArgument(SetANE20000Lead(ClampToInt(n)), o, "LEAD", play + " lead", "SetANE20000Lead");
     }
     return std::nullopt;
 }

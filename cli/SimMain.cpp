@@ -4,6 +4,7 @@
 #include "PlugPlan.h"
 #include "SimOptions.h"
 #include "StopSignal.h"
+#include "qolt_version.h"
 #include "sim/Capture.h"
 #include "sim/CaptureFiles.h"
 #include "sim/TempDir.h"
@@ -45,6 +46,10 @@ int main(int argc, char** argv) {
     const SimOptions& o = parsed.options;
     if (o.help) {
         PrintSimHelp(stdout);
+        return kExitOk;
+    }
+    if (o.version) {
+        std::printf("qolt-sim, libqolt %s\n", QOLT_LIBRARY_VERSION);
         return kExitOk;
     }
     if (!parsed.error.empty()) {

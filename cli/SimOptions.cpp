@@ -121,6 +121,8 @@ SimParseResult ParseSimCommandLine(int argc, const char* const* argv) {
         long long n = 0;
         if (name == "-h" || name == "--help") {
             o.help = true;
+        } else if (name == "--version") {
+            o.version = true;
         } else if (name == "--json") {
             o.json = true;
         } else if (name == "--fast") {
@@ -335,6 +337,8 @@ void PrintSimHelp(FILE* out) {
         "  --capture FILE              write what it played: FILE.edf (EDF+) or FILE.csv; repeatable\n"
         "  --plot FILE.svg             draw it\n"
         "  --json                      print the ready lines and the final summary as JSON\n"
+        "\n"
+        "  --help, --version           this text, or the version of the libqolt tree it was built from\n"
         "\n"
         "Exit codes: 0 done, 2 bad command line, 6 a capture could not be written, 7 could not start.\n",
         out);

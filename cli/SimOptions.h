@@ -18,6 +18,7 @@ struct SimFault {
 
 struct SimOptions {
     bool help = false;
+    bool version = false;
     bool json = false;
     std::string directory; // empty: a fresh one, removed at the end
     qoltsim::Config config;

@@ -10,4 +10,5 @@ CImmortal<CSimpleCriticalSection> s_CriticalSection(false);
 std::atomic<long> g_hDevice{-1};
 char g_szDevicePath[512] = {};
 bool s_bIs300R = false;
+bool g_bPortWriteStalled = false;
 CSimpleCriticalSection& g_CriticalSection = s_CriticalSection.value;

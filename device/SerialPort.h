@@ -5,9 +5,17 @@
 // device/macos.
 
 // Writes all `length` bytes. Returns the count the port accepted (short only when the port stayed full
-// for longer than the write may wait), -1 on a write error, 0 when no port is open or on bad arguments.
-// `wait` matters on macOS only (wait for room without limit). Serialised by g_CriticalSection.
+// for longer than the write may wait, or at once while the port is stalled: see g_bPortWriteStalled),
+// -1 on a write error, 0 when no port is open or on bad arguments. `wait` matters on macOS only (wait for
+// room without limit). Serialised by g_CriticalSection.
 int _WriteCOMPort(int length, const unsigned char* buffer, bool wait);
+
+// The open port is stalled (g_bPortWriteStalled). Takes g_CriticalSection.
+bool _PortWriteStalled();
+
+// Writes that gave up because the port took nothing for the whole of their wait, since the library
+// was loaded (diagnostics).
+unsigned long _PortWriteTimeouts();
 
 // Reads what is waiting, at most `length` bytes, without waiting. Returns the count; 0 when nothing is
 // waiting, on error, or when no port is open. Takes no lock: the caller holds g_APICriticalSection (or is

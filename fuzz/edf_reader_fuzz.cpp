@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const EDFHeader& h = sized.m_Header;
     FUZZ_CHECK(h.m_nNumberOfSignals > 0 && h.m_nNumberOfSignals <= EDFHeader::MaxSignals);
-    FUZZ_CHECK(h.m_nNumberOfDataRecords > 0 && h.m_nDurationOfDataRecord > 0);
+    FUZZ_CHECK(h.m_nNumberOfDataRecords > 0 && h.m_fDurationOfDataRecord > 0.0 &&
+               std::isfinite(h.m_fDurationOfDataRecord));
     for (int s = 0; s < h.m_nNumberOfSignals; ++s) {
         FUZZ_CHECK(h.m_pSignals[s] != nullptr && h.m_pSignals[s]->m_nNumberOfSamplesInDataRecord >= 0);
         if (h.m_pSignals[s]->m_nNumberOfSamplesInDataRecord > kMaxSamplesPerSignal) {
@@ -58,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(result >= -4 && result != -3);
         FUZZ_CHECK(g_nECGFileSize >= 0 && (g_pECGFile != nullptr || g_nECGFileSize == 0));
         if (result >= 0) {
-            FUZZ_CHECK(g_nECGFileSize == result && g_fECGFileFreq >= 1.0);
+            FUZZ_CHECK(g_nECGFileSize == result && g_fECGFileFreq > 0.0 && std::isfinite(g_fECGFileFreq));
         }
     }
     return 0;

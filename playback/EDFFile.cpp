@@ -186,7 +186,7 @@ float EDFSignal::Offset() const {
 
 EDFHeader::EDFHeader()
     : m_bIsEDFPlus(false), m_nStartDate(0), m_nStartTime(0), m_nNumberOfBytes(0), m_nNumberOfDataRecords(0),
-      m_nDurationOfDataRecord(0), m_nNumberOfSignals(0) {}
+      m_fDurationOfDataRecord(0.0), m_nNumberOfSignals(0) {}
 
 EDFHeader::~EDFHeader() = default;
 
@@ -247,8 +247,8 @@ bool EDFHeader::ParseHeader(int size, char* buffer) {
     if (m_nNumberOfDataRecords <= 0) {
         return false;
     }
-    m_nDurationOfDataRecord = _AtoiC(field(FixedLength_DuraitonOfDataRecordInSeconds, true));
-    if (m_nDurationOfDataRecord <= 0) {
+    m_fDurationOfDataRecord = _AtofC(field(FixedLength_DuraitonOfDataRecordInSeconds, true));
+    if (!(m_fDurationOfDataRecord > 0.0) || !std::isfinite(m_fDurationOfDataRecord)) {
         return false;
     }
     m_nNumberOfSignals = _AtoiC(field(FixedLength_NumberOfSignalsInDataRecord, true));

@@ -61,8 +61,8 @@ public:
     static const char* getFixedLengthCharArrayFromHeader(const char* buffer, int length, int offset,
                                                          bool trim);
 
-    // The 256-byte main header. False for a wrong size, a zero header size, a record count, record duration
-    // or signal count that is not positive, or more than 256 signals.
+    // The 256-byte main header. False for a wrong size, a zero header size, a record count or signal count
+    // that is not positive, a record duration that is not a positive finite number, or more than 256 signals.
     bool ParseHeader(int size, char* buffer);
     // The ns * 256 bytes of signal headers. False for a wrong size or a samples-per-record field that is not
     // a non-negative integer.
@@ -77,7 +77,7 @@ public:
     int m_nNumberOfBytes;
     std::string m_strReserved;
     int m_nNumberOfDataRecords;
-    int m_nDurationOfDataRecord; // whole seconds
+    double m_fDurationOfDataRecord; // seconds, a decimal number ("0.5" is common in EEG exports)
     int m_nNumberOfSignals;
     std::unique_ptr<EDFSignal> m_pSignals[MaxSignals];
 };

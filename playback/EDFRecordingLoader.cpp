@@ -3,6 +3,7 @@
 #include "playback/RecordingPublish.h"
 
 #include <climits>
+#include <cmath>
 
 namespace {
 
@@ -14,10 +15,10 @@ int LoadEDF(FILE* file, int signal) {
     if (signal < 0 || signal >= edf.m_Header.m_nNumberOfSignals) {
         return -2;
     }
-    // Whole samples per whole second of record: a rate that truncates to 0 cannot be played.
+    // Nothing cut off: 30 samples per 1.5 s record play at 20 per second, 1000 per 3 s at 333.33.
     const int samplesPerRecord = edf.m_Header.m_pSignals[signal]->m_nNumberOfSamplesInDataRecord;
-    const int rate = samplesPerRecord / edf.m_Header.m_nDurationOfDataRecord;
-    if (rate == 0) {
+    const double rate = samplesPerRecord / edf.m_Header.m_fDurationOfDataRecord;
+    if (!(rate > 0.0) || !std::isfinite(rate)) {
         return -2;
     }
     if (edf.announcedSampleCount(signal) > INT_MAX) {
@@ -30,9 +31,8 @@ int LoadEDF(FILE* file, int signal) {
         _EmptyRecording();
         return -4;
     }
-    const double fileRate = rate;
     // The peak stays as the last text or binary load left it.
-    _PublishRecording(values, count, &fileRate, nullptr);
+    _PublishRecording(values, count, &rate, nullptr);
     return count;
 }
 

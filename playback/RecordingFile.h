@@ -10,9 +10,10 @@
 // Size of the longest multibyte path the POSIX builds open (terminator included).
 const size_t kRecordingPathBytes = 512;
 
-// Opens a recording for reading in binary mode. POSIX: the wide path is converted to the multibyte encoding
-// of the current locale; a null path, one that does not convert, or one needing kRecordingPathBytes or more
-// gives null (cutting it would open another file). Windows: the wide path is opened as it is.
+// Opens a recording for reading in binary mode; null for anything but a regular file (a FIFO, a device, a
+// directory), at once, without waiting for a writer. POSIX: the wide path is converted to the multibyte
+// encoding of the current locale; a null path, one that does not convert, or one needing kRecordingPathBytes
+// or more gives null (cutting it would open another file). Windows: the wide path is opened as it is.
 FILE* _OpenRecordingFile(const wchar_t* path);
 
 // Size in bytes of a regular file; -1 for anything else (pipes, devices) or when unknown.

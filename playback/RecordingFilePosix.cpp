@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -32,7 +33,28 @@ FILE* _OpenRecordingFile(const wchar_t* path) {
     if (std::wcstombs(narrow, path, kRecordingPathBytes - 1) != needed) {
         return nullptr;
     }
-    return std::fopen(narrow, "rb");
+    // Only regular files: opening a FIFO would wait for a writer, and every later load behind it. The path
+    // is looked at before it is opened (a device node is never opened), and the descriptor once more after:
+    // non-blocking, in case the path changed in between.
+    struct stat st;
+    if (stat(narrow, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return nullptr;
+    }
+    const int fd = open(narrow, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
+    }
+    const int flags = fcntl(fd, F_GETFL);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    FILE* file = fdopen(fd, "rb");
+    if (file == nullptr) {
+        close(fd);
+    }
+    return file;
 }
 
 int64_t _RecordingFileSize(FILE* file) {

@@ -17,6 +17,12 @@ FILE* _OpenRecordingFile(const wchar_t* path) {
     if (_wfopen_s(&file, path, L"rb") != 0) {
         return nullptr;
     }
+    // Only regular files: a pipe or a device would hold the load.
+    struct _stat64 st;
+    if (_fstat64(_fileno(file), &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) {
+        fclose(file);
+        return nullptr;
+    }
     return file;
 }
 

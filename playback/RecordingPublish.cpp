@@ -1,7 +1,9 @@
 #include "playback/RecordingPublish.h"
 
 #include "api/SessionSync.h"
+#include "synth/Change.h"
 #include "synth/PlaybackBuffer.h"
+#include "synth/WaveformSettings.h"
 
 #include <cstdlib>
 
@@ -21,6 +23,11 @@ void _PublishRecording(double* samples, int count, const double* rate, const dou
         }
         if (peak != nullptr) {
             g_fECGFileMax = *peak;
+        }
+        // A playback in force starts again with the new recording: from its first sample, with its own
+        // length and rate as the period (and its peak as the range).
+        if (g_MainOutput == 13) {
+            Change();
         }
     }
     // Nothing reads the old array once the exchange is done: free it outside the lock.

@@ -6,7 +6,8 @@
 
 // Replaces buffer and count, and the rate and peak when given (null keeps them), in one step for the packet
 // builder; the old array is freed afterwards. samples is a malloc'd array of at least count values (null when
-// count is 0); the playback buffer owns it from now on.
+// count is 0); the playback buffer owns it from now on. While playback (stored function 13) is selected,
+// it starts again with the new recording at once.
 void _PublishRecording(double* samples, int count, const double* rate, const double* peak);
 
 // Leaves the buffer empty (null, count 0), rate and peak unchanged: the state after a failed allocation.

@@ -1,37 +1,60 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the default build, then the ASan+UBSan and TSan builds, then a short run of
-# each fuzz target. Exits non-zero on the first failure.
+# each fuzz target. Every stage runs even when an earlier one failed (a failing default build says nothing
+# about what the sanitizers would find); at the end one line per stage tells how it went and how long it
+# took, and the exit code is non-zero when any stage failed.
 #   scripts/check.sh            everything
-#   scripts/check.sh default    one build only (default, asan, tsan or fuzz), or the installation packages
-#                               (package: .deb files, wheel, consumers, scripts/package.sh)
-set -euo pipefail
+#   scripts/check.sh default    one build only (default, asan, tsan or fuzz), or the installation
+#                               packages (package: scripts/package.sh); several may be named
+set -uo pipefail
 cd "$(dirname "$0")/.."
 
 stages=("$@")
 if ((${#stages[@]} == 0)); then
     stages=(default asan tsan fuzz package)
 fi
-
 need_fuzz=0
-for s in "${stages[@]}"; do [[ "$s" == fuzz ]] && need_fuzz=1; done
-QOLT_WITH_FUZZ=$need_fuzz scripts/install-deps.sh
-
 for s in "${stages[@]}"; do
-    echo "=== $s ==="
     case "$s" in
-        default | asan | tsan)
-            cmake --workflow --preset "$s"
-            ;;
-        fuzz)
-            scripts/fuzz.sh "${QOLT_FUZZ_SECONDS:-30}"
-            ;;
-        package)
-            scripts/package.sh
-            ;;
+        default | asan | tsan | package) ;;
+        fuzz) need_fuzz=1 ;;
         *)
-            echo "unknown stage: $s" >&2
+            echo "unknown stage: $s (default, asan, tsan, fuzz or package)" >&2
             exit 2
             ;;
     esac
 done
+
+summary=()
+failed=0
+# run_stage NAME COMMAND...: runs the command, notes how it went and how long it took.
+run_stage() {
+    local name=$1
+    shift
+    echo "=== $name ==="
+    local start=$SECONDS status
+    if "$@"; then
+        status=passed
+    else
+        status="FAILED (exit $?)"
+        failed=1
+    fi
+    summary+=("$(printf '%-8s %-18s %5d s' "$name" "$status" $((SECONDS - start)))")
+}
+
+run_stage deps env QOLT_WITH_FUZZ=$need_fuzz scripts/install-deps.sh
+for s in "${stages[@]}"; do
+    case "$s" in
+        default | asan | tsan) run_stage "$s" cmake --workflow --preset "$s" ;;
+        fuzz) run_stage fuzz scripts/fuzz.sh "${QOLT_FUZZ_SECONDS:-30}" ;;
+        package) run_stage package scripts/package.sh ;;
+    esac
+done
+
+echo "=== summary ==="
+printf '%s\n' "${summary[@]}"
+if ((failed)); then
+    echo "some checks failed"
+    exit 1
+fi
 echo "all checks passed"

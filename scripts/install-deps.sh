@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the tools need, skipping those already present.
+# Installs the Debian packages the build, the tests and the tools need, skipping those already present, and
+# generates a locale with a decimal comma (de_DE.UTF-8) for the test that numbers in files keep their meaning
+# whatever locale the application set.
 # Usage: scripts/install-deps.sh [--fuzz]   (run as root, or with sudo available)
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev libedf-dev python3 binutils
-    python3-pytest pkg-config dpkg-dev python3-build python3-setuptools python3-wheel)
+    locales python3-pytest pkg-config dpkg-dev python3-build python3-setuptools python3-wheel)
 if [[ "${1:-}" == "--fuzz" || "${QOLT_WITH_FUZZ:-0}" == "1" ]]; then
     packages+=(clang libclang-rt-dev)
 fi
@@ -13,15 +15,23 @@ missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-if ((${#missing[@]} == 0)); then
-    exit 0
-fi
-
-echo "installing: ${missing[*]}"
 sudo_cmd=()
 if [[ $(id -u) -ne 0 ]]; then
     sudo_cmd=(sudo)
 fi
-export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+if ((${#missing[@]} > 0)); then
+    echo "installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo_cmd[@]}" apt-get update -qq
+    "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# A fresh Debian has only C and C.UTF-8.
+if ! locale -a 2>/dev/null | grep -qiE '^de_DE\.utf-?8$'; then
+    echo "generating the de_DE.UTF-8 locale"
+    if ! grep -qE '^de_DE\.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+        echo "de_DE.UTF-8 UTF-8" | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+    fi
+    "${sudo_cmd[@]}" locale-gen >/dev/null
+fi

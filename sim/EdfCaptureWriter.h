@@ -3,8 +3,8 @@
 //
 // EDF wants one sample rate: a capture of whole 0.2 ms samples is written at 5000 samples/s; one with short
 // (0.1 ms) samples at 10000 samples/s, every sample repeated for its duration. Data records last 1 s (so
-// that readers taking the duration as whole seconds, `qolt load` among them, play it back); the last one is
-// filled up with the last value, and an annotation "capture end" marks where the capture ends.
+// that even readers taking the duration as whole seconds play it back); the last one is filled up with the
+// last value, and an annotation "capture end" marks where the capture ends.
 // When every value sits on one grid of the instrument's codes and fits 16 bits, the signal is written
 // exactly; otherwise (for instance high-range pacing pulses next to a small waveform) it is scaled to the
 // capture's extremes and each value is off by at most half a step of that scale.

@@ -105,6 +105,7 @@ struct VirtualInstrument::Impl {
     int node = 0;
     Pacing pacing;
     bool silent = false;
+    bool takingInput = true;
     std::array<Fault, kMessageKindCount> faults{};
     std::array<uint8_t, kBlockSize> block{};
     std::string serialText;
@@ -127,6 +128,7 @@ struct VirtualInstrument::Impl {
     int outstanding = 0;
     std::deque<double> playQueue; // durations of the buffered packets, the playing one first
     Clock::time_point playEnd{};
+    double played = 0.0; // seconds of packets played to their end (real time) or taken in (other pacing)
 
     // Work handed to the service thread by Unplug/Replug; results come back through cv.
     std::deque<std::function<void()>> actions;
@@ -322,6 +324,9 @@ struct VirtualInstrument::Impl {
         if (!complete) {
             return; // a cut packet is not played and asks for nothing
         }
+        if (pacing != Pacing::RealTime) {
+            played += seconds;
+        }
         switch (pacing) {
         case Pacing::Manual:
             break;
@@ -353,6 +358,7 @@ struct VirtualInstrument::Impl {
             return;
         }
         while (!playQueue.empty() && now >= playEnd) {
+            played += playQueue.front();
             playQueue.pop_front();
             if (!streaming) {
                 continue;
@@ -367,6 +373,31 @@ struct VirtualInstrument::Impl {
                     std::chrono::round<Clock::duration>(std::chrono::duration<double>(playQueue.front()));
             }
         }
+    }
+
+    // What has been played by now: the packets played out, and of the buffered ones what the play clock has
+    // reached (the service thread may not have taken a finished one out yet).
+    double PlayedSeconds(Clock::time_point now) const {
+        double seconds = played;
+        if (pacing != Pacing::RealTime || playQueue.empty()) {
+            return seconds;
+        }
+        auto span = [](double d) {
+            return std::chrono::round<Clock::duration>(std::chrono::duration<double>(d));
+        };
+        Clock::time_point start = playEnd - span(playQueue.front());
+        for (double d : playQueue) {
+            const double elapsed = std::chrono::duration<double>(now - start).count();
+            if (elapsed <= 0.0) {
+                break;
+            }
+            seconds += std::min(elapsed, d);
+            if (elapsed < d) {
+                break;
+            }
+            start += span(d);
+        }
+        return seconds;
     }
 
     // --- messages (mu held) --------------------------------------------------------------------------
@@ -528,12 +559,18 @@ struct VirtualInstrument::Impl {
                 }
             }
 
+            bool reading;
+            {
+                std::lock_guard<std::mutex> lock(mu);
+                reading = takingInput;
+            }
             pollfd fds[2];
             nfds_t count = 0;
             fds[count++] = {wakeRead, POLLIN, 0};
             const bool watchMaster = pty.IsOpen() && hangupRetry <= now;
             if (watchMaster) {
-                fds[count++] = {pty.Master(), static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0};
+                const short events = static_cast<short>((reading ? POLLIN : 0) | (wantWrite ? POLLOUT : 0));
+                fds[count++] = {pty.Master(), events, 0};
             }
             const int ready = poll(fds, count, timeoutMs);
             if (ready < 0 && errno != EINTR) {
@@ -548,7 +585,11 @@ struct VirtualInstrument::Impl {
 
             messages.clear();
             now = Clock::now();
-            if (watchMaster && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            if (watchMaster && !reading && (fds[1].revents & (POLLHUP | POLLERR)) != 0) {
+                // Not reading: a hang-up would be reported at once on every turn.
+                hangupRetry = now + std::chrono::milliseconds(2);
+            }
+            if (watchMaster && reading && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
                 // Bounded per turn so that actions and the play clock are served between big bursts.
                 for (int turn = 0; turn < 8; ++turn) {
                     const ssize_t n = read(pty.Master(), chunk.data(), chunk.size());
@@ -789,6 +830,12 @@ void VirtualInstrument::SetSilent(bool silent) {
     impl_->silent = silent;
 }
 
+void VirtualInstrument::SetTakingInput(bool taking) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->takingInput = taking;
+    impl_->Wake();
+}
+
 void VirtualInstrument::SetIdentifyReply(const std::string& reply) {
     std::lock_guard<std::mutex> lock(impl_->mu);
     impl_->identifyReply = reply;
@@ -875,9 +922,15 @@ std::vector<EventRecord> VirtualInstrument::Events() const {
     return impl_->rec.events;
 }
 
+double VirtualInstrument::PlayedSeconds() const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return impl_->PlayedSeconds(Clock::now());
+}
+
 void VirtualInstrument::ClearRecords() {
     std::lock_guard<std::mutex> lock(impl_->mu);
     impl_->rec = Recording{};
+    impl_->played = 0.0;
     impl_->stream = impl_->streaming ? 0 : -1;
 }
 

@@ -156,6 +156,9 @@ public:
     void SetFault(MessageKind kind, const Fault& fault);
     void ClearFaults();
     void SetSilent(bool silent);
+    // While false, the instrument reads nothing from the port (a stalled instrument): the host's writes
+    // fill the pseudo-terminal until they block. Back to true, it takes in what waited.
+    void SetTakingInput(bool taking);
 
     void SetIdentifyReply(const std::string& reply);
     void SetSerialText(const std::string& text);
@@ -179,6 +182,10 @@ public:
     std::vector<SentRecord> Sent() const;
     std::vector<EventRecord> Events() const;
     void ClearRecords();
+    // Seconds of output played so far (since Start or ClearRecords): in real time what the play clock has
+    // gone through, which trails what was received by up to the two buffered packets; with other pacing
+    // every whole packet as it arrives. Packets cut short, overrun or dropped by a stop are not played.
+    double PlayedSeconds() const;
 
     // Waits until the predicate holds over the recording (true) or the time-out passes (false).
     bool WaitFor(const std::function<bool(const Recording&)>& predicate,

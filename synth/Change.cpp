@@ -1,6 +1,7 @@
 #include "synth/Change.h"
 
 #include "api/PacketStream.h"
+#include "api/PollLoop.h"
 #include "device/DeviceState.h"
 #include "device/InstrumentCommands.h"
 #include "sync/Threads.h"
@@ -27,6 +28,8 @@ namespace {
 bool s_bChangeInProcess = false;
 // A Change was asked for while one was in process.
 bool s_bChangeAgain = false;
+// Changes wait until the packet being built has been sent (see _HoldChanges).
+bool s_bChangesHeld = false;
 
 // Rounds one Change makes for changes asked for meanwhile; a callback that asks for a change at every
 // round cannot keep the caller here. Left over while streaming: the next cycle boundary.
@@ -67,21 +70,24 @@ void StopStream() {
     SleepEx(kStopSettleMs);
 }
 
-void StartStream() {
-    // Without a port nothing would ever ask for the next packet: the stream starts at the next link-up.
+// Marks the stream as running; its first packet is built once range, relays and offset are settled, so
+// that it is coded against the full scale the instrument then decodes with. False without a port: nothing
+// would ever ask for the next packet, and the stream starts at the next link-up.
+bool BeginStream() {
     if (g_hDevice == -1) {
-        return;
+        return false;
     }
     _DiscardStaleDataRequests();
     s_ECGGoing = true;
     ++g_nStreamGeneration;
     g_nPacketNumber = 0;
     g_bChangeOnNextCycle = false;
-    SendNextPacket();
+    return true;
 }
 
-// The settings of a selected output function into the state that the per-sample synthesis reads.
-void ApplyOutputFunction() {
+// The settings of a selected output function into the state that the per-sample synthesis reads. True
+// when the stream is to start: the caller sends its first packet.
+bool ApplyOutputFunction() {
     const bool baselineSine = g_BaseLineOverload != 0 && g_MainOutput == 1;
     if (g_MainOutput == 12) {
         g_PulseWidth = 50.0;
@@ -132,20 +138,19 @@ void ApplyOutputFunction() {
     if (g_MainOutput == 14) {
         _StartInputDynamicRange();
     }
-    if (!s_ECGGoing) {
-        StartStream();
-    }
+    return !s_ECGGoing && BeginStream();
 }
 
 void ChangeOnce() {
+    bool starting = false;
     if (g_MainOutput == 0) {
         if (s_ECGGoing) {
             StopStream();
         }
     } else {
-        ApplyOutputFunction();
+        starting = ApplyOutputFunction();
     }
-    // The first packet of a stream has gone out with the range chosen above; the range settles here.
+    // The range settles here, before the poll thread builds the first packet of a stream started above.
     g_fVoltageRange = g_RangeV4Ch2Off;
     if (g_PacingAmplitude > 0.0 || g_DCVariable) {
         g_fVoltageRange = g_RangeV4Ch2On;
@@ -154,17 +159,27 @@ void ChangeOnce() {
         _SetRelaysV4();
         _SetDCOffset();
     }
+    if (starting) {
+        // Built by the poll thread at its next turn, like every packet: no graph callback runs on the
+        // thread of a setting call.
+        QueueStreamStart();
+    }
 }
 
 } // namespace
 
 void Change() {
     CSettingsLock lock;
+    if (s_bChangesHeld) {
+        return;
+    }
     if (s_bChangeInProcess) {
         s_bChangeAgain = true;
         return;
     }
     s_bChangeInProcess = true;
+    // Everything stored is put in force now: a change waiting for the cycle's end has nothing left to do.
+    g_bChangeOnNextCycle = false;
     int rounds = 0;
     do {
         s_bChangeAgain = false;
@@ -175,4 +190,8 @@ void Change() {
     }
     s_bChangeAgain = false;
     s_bChangeInProcess = false;
+}
+
+void _HoldChanges(bool hold) {
+    s_bChangesHeld = hold;
 }

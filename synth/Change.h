@@ -9,6 +9,11 @@
 // once it is done, until nothing is pending.
 void Change();
 
+// While held, Change does nothing: the packet in which a single playback ended is completed and sent
+// whatever a callback asks for meanwhile, and the packet builder then calls Change itself, which puts
+// everything stored meanwhile in force. Caller holds g_APICriticalSection.
+void _HoldChanges(bool hold);
+
 // Applies the stored settings at the next cycle boundary while the stream runs, at once otherwise.
 void _ChangeRequested();
 

@@ -11,8 +11,8 @@ int SetDCOffset(int offset) {
     if (_IsNotReady()) {
         return -1;
     }
-    const int limit = g_DCVariable ? 1000 : s_bIs300R ? 150 : 300;
-    if (offset < -limit || offset > limit) {
+    const bool possible = g_DCVariable ? offset >= -1000 && offset <= 1000 : _IsFixedDCOffset(offset);
+    if (!possible) {
         return -2;
     }
     g_DCSetting = offset;
@@ -30,6 +30,10 @@ int SetDCOffsetVariableMode(bool on) {
         return -1;
     }
     g_DCVariable = on;
+    // The relays give no other fixed offset: a variable setting they cannot give becomes no offset.
+    if (!on && !_IsFixedDCOffset(g_DCSetting)) {
+        g_DCSetting = 0;
+    }
     _ChangeRequested();
     return 0;
 }

@@ -8,6 +8,41 @@
 
 #include <cmath>
 
+namespace {
+
+// SetFrequency once the instrument is ready; *requested tells whether the change was asked for.
+int StoreFrequency(double hz, bool* requested) {
+    // Not a frequency at all: refused without the clamp.
+    if (!std::isfinite(hz)) {
+        return -2;
+    }
+    const bool scanning = _IsFrequencyScanRunning();
+    const bool baselineTest = g_BaseLineOverload != 0;
+    const double limit = _FrequencyLimit(g_MainOutput);
+    if (hz < 0.05 || hz > limit) {
+        // Clamped, yet reported as refused; the bound stored goes out like an accepted frequency. A scan
+        // or the baseline-reset test owns the frequency: nothing is stored then.
+        if (!scanning && !baselineTest) {
+            g_NextFrequency = hz < 0.05 ? 0.05 : limit;
+            _ChangeRequested();
+            *requested = true;
+        }
+        return -2;
+    }
+    if (scanning) {
+        return -3;
+    }
+    if (baselineTest) {
+        return -4;
+    }
+    g_NextFrequency = hz;
+    _ChangeRequested();
+    *requested = true;
+    return 0;
+}
+
+} // namespace
+
 int SetOutputFunc(int function) {
     CSettingsLock lock;
     if (_IsNotReady()) {
@@ -25,10 +60,11 @@ int SetOutputFunc(int function) {
         Change();
         return 0;
     }
-    // Re-checks the frequency against the new function's limit; on success it has requested the change.
-    const int rc = SetFrequency(g_NextFrequency);
+    // Re-checks the frequency against the new function's limit, which may request the change.
+    bool requested = false;
+    StoreFrequency(g_NextFrequency, &requested);
     g_fTimePeriod = 1.0 / g_NextFrequency;
-    if (rc != 0) {
+    if (!requested) {
         _ChangeRequested();
     }
     return 0;
@@ -76,30 +112,8 @@ int SetFrequency(double hz) {
     if (_IsNotReady()) {
         return -1;
     }
-    // Not a frequency at all: refused without the clamp.
-    if (!std::isfinite(hz)) {
-        return -2;
-    }
-    const bool scanning = _IsFrequencyScanRunning();
-    const bool baselineTest = g_BaseLineOverload != 0;
-    const double limit = _FrequencyLimit(g_MainOutput);
-    if (hz < 0.05 || hz > limit) {
-        // Clamped, yet reported as refused. A scan or the baseline-reset test owns the frequency: a
-        // clamped value stored then would move it at the next change.
-        if (!scanning && !baselineTest) {
-            g_NextFrequency = hz < 0.05 ? 0.05 : limit;
-        }
-        return -2;
-    }
-    if (scanning) {
-        return -3;
-    }
-    if (baselineTest) {
-        return -4;
-    }
-    g_NextFrequency = hz;
-    _ChangeRequested();
-    return 0;
+    bool requested = false;
+    return StoreFrequency(hz, &requested);
 }
 
 // Under the lock: a frequency scan steps the frequency on the poll thread.

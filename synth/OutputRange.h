@@ -7,6 +7,13 @@
 extern double g_fVoltageRange;
 extern double g_RangeV4Ch2Off;
 extern double g_RangeV4Ch2On;
+// Their values at load, which every unit starts from until its version report says otherwise.
+constexpr double kRangeV4Ch2OffAtLoad = 5.0;
+constexpr double kRangeV4Ch2OnAtLoad = 4.0;
+
+// A fixed DC offset the relays can give on the connected model: 0, or the full size either way (300, 150
+// on the 300R model).
+bool _IsFixedDCOffset(int setting);
 
 // Relay pattern last computed (and compared against to decide whether to send it); 0 at every new link.
 extern uint32_t g_nRelay;

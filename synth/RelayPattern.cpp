@@ -22,18 +22,24 @@ constexpr uint32_t LeadBit(int lead) {
 
 } // namespace
 
+bool _IsFixedDCOffset(int setting) {
+    const int full = s_bIs300R ? 150 : 300;
+    return setting == 0 || setting == full || setting == -full;
+}
+
 uint32_t _ComputeRelayPattern() {
     uint32_t pattern = 0;
     if (!g_InputImpedance) {
         pattern |= kRelayLowImpedance;
     }
-    // Any fixed offset other than the positive full one (+300, +150 on the 300R model) switches like -300.
-    if (!g_DCVariable && g_DCSetting != 0) {
+    // Only the full offset either way: any other setting (one stored for another model) would come out
+    // as the negative one, so it switches no offset at all.
+    if (!g_DCVariable && g_DCSetting != 0 && _IsFixedDCOffset(g_DCSetting)) {
         pattern |= kRelayFixedDC;
         if (g_DCCommon) {
             pattern |= kRelayFixedDCCommon;
         }
-        if (g_DCSetting == (s_bIs300R ? 150 : 300)) {
+        if (g_DCSetting > 0) {
             pattern |= kRelayFixedDCPositiveFull;
         }
     }

@@ -17,7 +17,14 @@ namespace {
 constexpr int kBlock = 64;
 constexpr long kRoomWaitMicros = 200000;
 constexpr unsigned kBusyPauseMs = 10;
+// Under g_CriticalSection.
+unsigned long s_nWriteTimeouts = 0;
 } // namespace
+
+unsigned long _PortWriteTimeouts() {
+    CAutoCriticalSection lock(g_CriticalSection);
+    return s_nWriteTimeouts;
+}
 
 int _WriteCOMPort(int length, const unsigned char* buffer, bool wait) {
     if (length <= 0 || buffer == nullptr) {
@@ -45,11 +52,16 @@ int _WriteCOMPort(int length, const unsigned char* buffer, bool wait) {
         fd_set writable;
         FD_ZERO(&writable);
         FD_SET(descriptor, &writable);
-        timeval limit{0, kRoomWaitMicros};
+        // A stalled port gets one look without a wait: whatever it takes ends the stall.
+        timeval limit{0, g_bPortWriteStalled ? 0 : kRoomWaitMicros};
         const int ready = select(descriptor + 1, nullptr, &writable, nullptr, wait ? nullptr : &limit);
         if (ready <= 0) {
             if (ready < 0 && errno == EINTR) {
                 continue;
+            }
+            if (ready == 0 && !g_bPortWriteStalled) {
+                ++s_nWriteTimeouts;
+                g_bPortWriteStalled = true;
             }
             WireLogSent(buffer, length, 0, 0);
             return 0;
@@ -65,6 +77,9 @@ int _WriteCOMPort(int length, const unsigned char* buffer, bool wait) {
             break;
         }
         sent += static_cast<int>(n);
+        if (n > 0) {
+            g_bPortWriteStalled = false;
+        }
         if (n < kBlock) {
             tcdrain(descriptor);
         }

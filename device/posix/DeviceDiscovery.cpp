@@ -45,6 +45,11 @@ LockOwner ProbeLockOwner(int descriptor, std::int32_t* owner = nullptr) {
     if (n != static_cast<ssize_t>(sizeof pid) || pid <= 0) {
         return LockOwner::Unreadable;
     }
+    // Probed only while this process holds no lock (LockDeviceFile lets go of its own first): our own pid
+    // here was left by an earlier process that had it (a container restarted as pid 1, a recycled pid).
+    if (static_cast<pid_t>(pid) == getpid()) {
+        return LockOwner::Gone;
+    }
     if (kill(static_cast<pid_t>(pid), 0) == 0) {
         return LockOwner::Alive;
     }
@@ -70,6 +75,31 @@ void NoteLockRefusal(int port, const char* path, int error) {
         }
     }
     NoteProbe(port, path, ProbeResult::LockFailed, error);
+}
+
+// Makes every missing level of the lock directory, as mkdir -p does (macOS's default has a missing parent on
+// a fresh system); what cannot be made is left to the exclusive create that follows, which then fails.
+void EnsureLockDirectory(const char* directory) {
+    struct stat info {};
+    if (directory[0] == '\0' || stat(directory, &info) == 0) {
+        return;
+    }
+    char path[kLockPathCapacity];
+    std::snprintf(path, sizeof path, "%s", directory);
+    for (char* p = path + 1;; ++p) {
+        if (*p != '/' && *p != '\0') {
+            continue;
+        }
+        const char end = *p;
+        if (p[-1] != '/') {
+            *p = '\0';
+            mkdir(path, 0755);
+            *p = end;
+        }
+        if (end == '\0') {
+            return;
+        }
+    }
 }
 
 bool WritePid(int descriptor) {

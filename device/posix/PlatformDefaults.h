@@ -6,5 +6,3 @@
 const char* DefaultDeviceNodeFormat();
 // The lock directory used until SetLockDirectory names another.
 const char* DefaultLockDirectory();
-// Creates the lock directory if it is missing; failures are left to the exclusive create that follows.
-void EnsureLockDirectory(const char* directory);

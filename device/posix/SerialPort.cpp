@@ -77,6 +77,11 @@ bool IsTargetDevice() {
     return IsIdentifyReply(reply, got);
 }
 
+bool _PortWriteStalled() {
+    CAutoCriticalSection lock(g_CriticalSection);
+    return g_bPortWriteStalled;
+}
+
 void DeviceCancelIO() {
     const long handle = g_hDevice;
     if (handle != -1) {
@@ -96,6 +101,7 @@ void DeviceClose() {
     g_hDevice = -1;
     CloseHandle(handle);
     s_bIs300R = false;
+    g_bPortWriteStalled = false;
 }
 
 bool DeviceIsAlive() {

@@ -37,6 +37,13 @@ inline const char* SimBin() {
 inline const char* ExampleBin() {
     return QOLT_EXAMPLE_BIN;
 }
+// The repository (README, examples) and the version the build was made from.
+inline std::string SourcePath(const std::string& relative) {
+    return std::string(QOLT_SOURCE_DIR) + "/" + relative;
+}
+inline const char* ProjectVersion() {
+    return QOLT_PROJECT_VERSION;
+}
 
 struct RunResult {
     int exitCode = -1; // -1 when it did not exit normally

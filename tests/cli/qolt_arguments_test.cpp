@@ -97,8 +97,8 @@ INSTANTIATE_TEST_SUITE_P(
                      "--t-wave 3: refused, allowed 0 to 2.5 (SetTWave returned -2)"},
         BadArguments{"lead", With(kPlay, {"sine", "--leads", "0,9"}), 3,
                      "--leads 0,9: refused, allowed leads 0 to 8 (SetOutputLead returned -2)"},
-        BadArguments{"dc_offset", With(kPlay, {"sine", "--dc-offset", "301"}), 3,
-                     "--dc-offset 301: refused, allowed -300 to 300 (-1000 to 1000 with --dc-variable) "
+        BadArguments{"dc_offset", With(kPlay, {"sine", "--dc-offset", "100"}), 3,
+                     "--dc-offset 100: refused, allowed 0, 300 or -300 (-1000 to 1000 with --dc-variable) "
                      "(SetDCOffset returned -2)"},
         BadArguments{
             "dc_offset_variable", With(kPlay, {"sine", "--dc-variable", "--dc-offset", "-1001"}), 3,
@@ -118,12 +118,15 @@ INSTANTIATE_TEST_SUITE_P(
         BadArguments{
             "overshoot_amplitude", With(kPlay, {"sine", "--overshoot-amplitude", "5.5"}), 3,
             "--overshoot-amplitude 5.5: refused, allowed -5 to 5 (SetPacingOvershootAmp returned -2)"},
-        BadArguments{"iec227", With(kPlay, {"iec227", "10"}), 3,
-                     "N 10: refused, allowed 0 to 9 (SetSpecialWave227 returned -2)"},
+        // Positional arguments are named for what they are, not by the placeholder of the usage line.
+        BadArguments{"iec227", With(kPlay, {"iec227", "12"}), 3,
+                     "iec227 waveform 12: refused, allowed 0 to 9 (SetSpecialWave227 returned -2)"},
+        BadArguments{"iec227_beyond_the_type", With(kPlay, {"iec227", "99"}), 3,
+                     "iec227 waveform 99: refused, allowed 0 to 9 (SetSpecialWave227 refuses it with -2)"},
         BadArguments{"iec251", With(kPlay, {"iec251", "16"}), 3,
-                     "N 16: refused, allowed 0 to 15 (SetSpecialWave251 refuses it with -2)"},
+                     "iec251 waveform 16: refused, allowed 0 to 15 (SetSpecialWave251 refuses it with -2)"},
         BadArguments{"ane20000", With(kPlay, {"ane20000", "9"}), 3,
-                     "LEAD 9: refused, allowed leads 0 to 8 (SetANE20000Lead returned -1)"},
+                     "ane20000 lead 9: refused, allowed leads 0 to 8 (SetANE20000Lead returned -1)"},
         BadArguments{"noise_function", With(kPlay, {"sine", "--noise", "50"}), 3,
                      "--noise 50: refused, only with ecg2-27 (or scan ecg) (SetECG2_27_Noise returned -2)"},
         BadArguments{"noise_amplitude", With(kPlay, {"ecg2-27", "--noise", "50", "--noise-amplitude", "0.3"}),
@@ -136,26 +139,35 @@ INSTANTIATE_TEST_SUITE_P(
         BadArguments{
             "dynamic_range_frequency", With(kPlay, {"square", "--dynamic-range-frequency", "60"}), 3,
             "--dynamic-range-frequency 60: refused, allowed 10 to 50 Hz (SetDynamicRangeTest returned -4)"},
+        BadArguments{
+            "dynamic_range_10_hz", With(kPlay, {"dynamic-range", "--frequency", "10"}), 3,
+            "--frequency 10: refused, dynamic-range steps once every 0.5 s of its cycle: allowed 2 Hz "
+            "divided by a whole number (2, 1, 0.5, 0.4, ... 0.05 Hz; 1 Hz unless told)"},
+        BadArguments{
+            "dynamic_range_1_5_hz", With(kPlay, {"dynamic-range", "--frequency", "1.5"}), 3,
+            "--frequency 1.5: refused, dynamic-range steps once every 0.5 s of its cycle: allowed 2 Hz "
+            "divided by a whole number (2, 1, 0.5, 0.4, ... 0.05 Hz; 1 Hz unless told)"},
         BadArguments{"baseline_function", With(kPlay, {"square", "--baseline-reset", "50"}), 3,
                      "--baseline-reset 50: refused, allowed 50, 60, 80 or 100 Hz, and only with sine "
                      "(SetBaselineResetTest returned -2)"},
         BadArguments{"baseline_frequency", With(kPlay, {"sine", "--baseline-reset", "70"}), 3,
                      "--baseline-reset 70: refused, allowed 50, 60, 80 or 100 Hz, and only with sine "
                      "(SetBaselineResetTest refuses it with -2)"},
-        BadArguments{
-            "scan_start",
-            {"--virtual", "--fast", "scan", "sine", "0.4", "10", "10"},
-            3,
-            "START 0.4: refused, allowed start frequencies 0.5 to 500 Hz (SetFreqScanSine returned -2)"},
-        BadArguments{
-            "scan_stop",
-            {"--virtual", "--fast", "scan", "sine", "1", "501", "10"},
-            3,
-            "STOP 501: refused, allowed stop frequencies 0.01 to 500 Hz (SetFreqScanSine returned -3)"},
-        BadArguments{"scan_seconds",
-                     {"--virtual", "--fast", "scan", "sine", "1", "10", "181"},
+        BadArguments{"scan_start",
+                     {"--virtual", "--fast", "scan", "sine", "0.4", "10", "10"},
                      3,
-                     "SECONDS 181: refused, allowed durations 10 to 180 s (SetFreqScanSine returned -4)"},
+                     "scan start frequency 0.4: refused, allowed start frequencies 0.5 to 500 Hz "
+                     "(SetFreqScanSine returned -2)"},
+        BadArguments{"scan_stop",
+                     {"--virtual", "--fast", "scan", "sine", "1", "501", "10"},
+                     3,
+                     "scan stop frequency 501: refused, allowed stop frequencies 0.01 to 500 Hz "
+                     "(SetFreqScanSine returned -3)"},
+        BadArguments{
+            "scan_seconds",
+            {"--virtual", "--fast", "scan", "sine", "1", "10", "181"},
+            3,
+            "scan duration 181: refused, allowed durations 10 to 180 s (SetFreqScanSine returned -4)"},
         BadArguments{"frequency_during_scan", With(kPlay, {"ecg2-27", "--frequency", "1"}), 3,
                      "--frequency 1: refused, not while a frequency scan runs (SetFrequency returned -3)"},
         BadArguments{

@@ -2,6 +2,7 @@
 // instrument as commands, pacemaker pulses and their markers; every run's captures are checked.
 #include "QoltRun.h"
 
+#include <chrono>
 #include <cmath>
 
 namespace {
@@ -197,6 +198,53 @@ TEST_F(Play, DynamicRangeAndBaselineResetTests) {
             ASSERT_EQ(r.highRange, 1) << "sample " << n;
         }
     }
+}
+
+// The staircase steps once every 0.5 s of its cycle: the tool plays it at a frequency whose cycle is a whole
+// number of half seconds (1 Hz unless told), so the documented staircase comes out: -300 on every step until
+// 20 s, then from -300 up by 0.5 a step, in the high range, every 0.5 s.
+TEST_F(Play, DynamicRangePlaysItsStaircase) {
+    for (const char* frequency : {"", "2", "0.5"}) {
+        SCOPED_TRACE(std::string("--frequency ") + frequency);
+        std::vector<std::string> args = {"--virtual",     "--fast",     "play",
+                                         "dynamic-range", "--duration", "22.2"};
+        if (*frequency != '\0') {
+            args.insert(args.end(), {"--frequency", frequency});
+        }
+        const CaptureRun run = RunWithCaptures(args, std::string("staircase") + frequency);
+        CheckCaptures(run);
+        if (HasFatalFailure()) {
+            return;
+        }
+        std::vector<std::pair<double, double>> steps; // time, value
+        for (const auto& r : run.rows) {
+            if (r.isSample && r.highRange == 1) {
+                steps.emplace_back(r.time, r.value);
+            }
+        }
+        ASSERT_EQ(steps.size(), 45u) << "a step every 0.5 s from 0 to 22 s";
+        for (size_t i = 0; i < steps.size(); ++i) {
+            EXPECT_NEAR(steps[i].first, 0.5 * static_cast<double>(i), 0.0003) << "step " << i;
+            const double want = i < 40 ? -300.0 : -300.0 + 0.5 * static_cast<double>(i - 40);
+            EXPECT_EQ(steps[i].second, want) << "step " << i;
+        }
+    }
+}
+
+// In real time the virtual instrument holds up to two packets it has not played yet: --duration counts what
+// it played, so the run lasts the asked duration of played output.
+TEST_F(Play, RealTimeDurationCountsPlayedOutput) {
+    const auto start = std::chrono::steady_clock::now();
+    const clitest::RunResult r = clitest::Qolt({"--virtual", "play", "sine", "--duration", "1.5", "--json"});
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_EQ(r.exitCode, 0) << clitest::Describe(r);
+    EXPECT_EQ(Query(r.out, "d['ended']"), "duration");
+    EXPECT_EQ(Query(r.out, "d['seconds'] == 1.5"), "True") << r.out;
+    EXPECT_EQ(Query(r.out, "d['played_seconds'] >= 1.5"), "True") << r.out;
+    EXPECT_EQ(Query(r.out, "0 <= d['received_seconds'] - d['played_seconds'] <= 0.6 + 1e-9"), "True")
+        << r.out;
+    // Played output takes its own time: a run cannot be shorter than what it played.
+    EXPECT_GE(wall, 1.5);
 }
 
 TEST_F(Play, Ecg2_27WithNoiseAndDrift) {

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <sys/stat.h>
 
 namespace {
 
@@ -114,22 +115,57 @@ protected:
             ASSERT_TRUE(near) << "sample " << i << ": " << v << ", recorded " << played(at);
         }
     }
+
+    // The recording as EDF+ written by EDFlib, in two records of half a second.
+    void WriteEdf(const std::string& path) const {
+        const int h = edfopen_file_writeonly(path.c_str(), EDFLIB_FILETYPE_EDFPLUS, 1);
+        ASSERT_GE(h, 0);
+        ASSERT_EQ(edf_set_datarecord_duration(h, 50000), 0);
+        ASSERT_EQ(edf_set_samplefrequency(h, 0, 500), 0);
+        ASSERT_EQ(edf_set_physical_maximum(h, 0, 1000.0), 0);
+        ASSERT_EQ(edf_set_physical_minimum(h, 0, -1000.0), 0);
+        ASSERT_EQ(edf_set_digital_maximum(h, 0, 32767), 0);
+        ASSERT_EQ(edf_set_digital_minimum(h, 0, -32768), 0);
+        const std::vector<int> rec = Recording();
+        for (size_t record = 0; record < 2; ++record) {
+            std::vector<double> v(rec.begin() + static_cast<long>(record * 500),
+                                  rec.begin() + static_cast<long>(record * 500 + 500));
+            ASSERT_EQ(edfwrite_physical_samples(h, v.data()), 0);
+        }
+        ASSERT_EQ(edfclose_file(h), 0);
+    }
 };
 
-TEST_F(Load, TextAndBinaryRecordingsPlayOnce) {
+// Played once, a run reports the recording's own length (1 s), not the rest of its last packet.
+TEST_F(Load, RecordingsPlayOnceForTheirOwnLength) {
     WriteText(Path("rec.txt"));
     WriteBinary(Path("rec.bin"));
-    for (const char* name : {"rec.txt", "rec.bin"}) {
-        const CaptureRun run = RunWithCaptures({"--virtual", "--fast", "load", Path(name), "--once"}, name);
+    WriteEdf(Path("rec.edf"));
+    struct Case {
+        const char* name;
+        bool fast;
+    };
+    for (const Case c :
+         {Case{"rec.txt", true}, Case{"rec.bin", true}, Case{"rec.edf", true}, Case{"rec.txt", false}}) {
+        SCOPED_TRACE(std::string(c.name) + (c.fast ? " fast" : " real time"));
+        std::vector<std::string> args = {"--virtual", "load", Path(c.name), "--once"};
+        if (c.fast) {
+            args.insert(args.begin() + 1, "--fast");
+        }
+        const CaptureRun run = RunWithCaptures(args, c.name);
         CheckCaptures(run);
         if (HasFatalFailure()) {
             return;
         }
         EXPECT_EQ(Query(run.result.out, "d['samples_loaded']"), "1000");
         EXPECT_EQ(Query(run.result.out, "d['ended']"), "output-off") << "the recording ended";
-        EXPECT_EQ(Query(run.result.out, "1.0 <= d['capture']['seconds'] <= 1.31"), "True") << run.result.out;
+        EXPECT_EQ(Query(run.result.out, "d['seconds'] == 1.0"), "True") << run.result.out;
+        EXPECT_EQ(Query(run.result.out, "d['capture']['seconds'] == 1.0"), "True") << run.result.out;
+        EXPECT_EQ(Query(run.result.out, "d['received_seconds'] > 1.0"), "True") << run.result.out;
         CheckPlayed(run, 1.0);
     }
+    const clitest::RunResult text = clitest::Qolt({"--virtual", "--fast", "load", Path("rec.bin"), "--once"});
+    EXPECT_EQ(text.out.rfind("played " + Path("rec.bin") + " for 1.0 s (", 0), 0u) << text.out;
 }
 
 TEST_F(Load, RepeatsUntilTheDuration) {
@@ -180,13 +216,17 @@ TEST_F(Load, EdfSignalChosenByNumber) {
     EXPECT_NEAR(run.samples[7000], -1.0, 0.02); // the second record
 }
 
+const char* const kFifo = "\x01fifo";     // content: make a FIFO of that name
+const char* const kFolder = "\x01folder"; // content: make a folder of that name
+
 struct BadFile {
     const char* label;
     const char* name;
-    const char* content; // null: no file
+    const char* content; // null: no file; kFifo, kFolder: one of those
     std::vector<std::string> extra;
     const char* explanation;
     const char* code;
+    const char* absent = nullptr; // must not be said
 };
 
 void PrintTo(const BadFile& c, std::ostream* os) {
@@ -197,7 +237,11 @@ class LoadFailure : public clitest::QoltRunTest, public ::testing::WithParamInte
 
 TEST_P(LoadFailure, ExplainsTheLoadersCode) {
     const BadFile& c = GetParam();
-    if (c.content != nullptr) {
+    if (c.content == kFifo) {
+        ASSERT_EQ(mkfifo(Path(c.name).c_str(), 0600), 0);
+    } else if (c.content == kFolder) {
+        ASSERT_EQ(mkdir(Path(c.name).c_str(), 0700), 0);
+    } else if (c.content != nullptr) {
         clitest::WriteFile(Path(c.name), c.content);
     }
     std::vector<std::string> args = {"--virtual", "--fast", "load", Path(c.name)};
@@ -206,6 +250,9 @@ TEST_P(LoadFailure, ExplainsTheLoadersCode) {
     EXPECT_EQ(r.exitCode, 5) << clitest::Describe(r);
     EXPECT_NE(r.err.find(c.explanation), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(c.code), std::string::npos) << r.err;
+    if (c.absent != nullptr) {
+        EXPECT_EQ(r.err.find(c.absent), std::string::npos) << r.err;
+    }
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << "one line";
 
     args.push_back("--json");
@@ -217,7 +264,28 @@ TEST_P(LoadFailure, ExplainsTheLoadersCode) {
 INSTANTIATE_TEST_SUITE_P(
     Files, LoadFailure,
     ::testing::Values(
-        BadFile{"missing", "missing.txt", nullptr, {}, "cannot be opened", "LoadEEGtxt returned -1"},
+        BadFile{"missing",
+                "missing.txt",
+                nullptr,
+                {},
+                "the file cannot be opened: No such file or directory (LoadEEGtxt returned -1)",
+                "LoadEEGtxt returned -1"},
+        BadFile{"missing_edf",
+                "missing.edf",
+                nullptr,
+                {},
+                "the file cannot be opened: No such file or directory (LoadEEGedf returned -1)",
+                "LoadEEGedf returned -1",
+                "valid"},
+        BadFile{"fifo",
+                "pipe.edf",
+                kFifo,
+                {},
+                "is a FIFO, not a regular file",
+                "LoadEEGedf returned -1",
+                "valid"},
+        BadFile{
+            "folder", "folder.bin", kFolder, {}, "is a folder, not a regular file", "LoadEEGbin returned -1"},
         BadFile{"no_rate",
                 "rate.txt",
                 "abc\n5\n1\n",
@@ -236,8 +304,9 @@ INSTANTIATE_TEST_SUITE_P(
                 "bad.edf",
                 "this is not an EDF file",
                 {},
-                "not a valid EDF",
-                "LoadEEGedf returned -1"}),
+                "the file is not a valid EDF/EDF+ file (header or signal headers short or invalid)",
+                "LoadEEGedf returned -1",
+                "cannot be opened"}),
     [](const ::testing::TestParamInfo<BadFile>& info) { return info.param.label; });
 
 // A signal the file lacks needs a real EDF file: one the tool wrote itself.

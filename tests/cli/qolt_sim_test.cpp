@@ -132,6 +132,11 @@ TEST_F(SimProgram, RefusesBadCommandLines) {
     const RunResult help = clitest::Run({clitest::SimBin(), "--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("Exit codes"), std::string::npos);
+    EXPECT_NE(help.out.find("--version"), std::string::npos);
+    const RunResult version = clitest::Run({clitest::SimBin(), "--version"});
+    EXPECT_EQ(version.exitCode, 0) << clitest::Describe(version);
+    EXPECT_EQ(version.out, std::string("qolt-sim, libqolt ") + clitest::ProjectVersion() + "\n");
+    EXPECT_EQ(version.err, "");
 }
 
 TEST_F(SimProgram, TheCExampleRunsAgainstIt) {
@@ -165,6 +170,19 @@ TEST_F(SimProgram, TheCExampleRunsAgainstIt) {
     EXPECT_GE(samples, 4500u);
     EXPECT_NEAR(hi, 2.5, 0.003);
     EXPECT_GE(crossings, 18u);
+}
+
+// The README's C program is the example file, whole: what a reader copies is what the tests run.
+TEST(CExample, IsTheProgramTheReadmeShows) {
+    const std::string readme = clitest::ReadFile(clitest::SourcePath("README.md"));
+    const size_t open = readme.find("\n```c\n");
+    ASSERT_NE(open, std::string::npos) << "no C block in the README";
+    const size_t start = open + 6;
+    const size_t end = readme.find("\n```\n", start);
+    ASSERT_NE(end, std::string::npos);
+    EXPECT_EQ(readme.substr(start, end + 1 - start),
+              clitest::ReadFile(clitest::SourcePath("examples/play_sine.c")));
+    EXPECT_EQ(readme.find("\n```c\n", end), std::string::npos) << "one C program in the README";
 }
 
 TEST(CExample, SaysSoWhenNoInstrumentAnswers) {

@@ -80,15 +80,45 @@ TEST_F(LockFileTest, LockFileModeIgnoresTheUmask) {
     EXPECT_EQ(info.st_mode & 07777, 0600u);
 }
 
+// Every missing level of the lock directory is made, as for mkdir -p.
 TEST_F(LockFileTest, MissingLockDirectoryIsCreated) {
-    const std::string nested = Dir() + "/fresh";
-    ASSERT_EQ(SetLockDirectory(nested.c_str()), 0);
+    struct Case {
+        const char* levels; // below the test's directory
+        const char* made;   // the directory that must hold the lock
+    };
+    const Case cases[] = {{"/fresh", "/fresh"},
+                          {"/a/b/c", "/a/b/c"},
+                          {"/d//e/", "/d/e"},
+                          {"/f/./g/../h", "/f/h"},
+                          {"/lock/deeper", "/lock/deeper"}};
     AddInstrument(1);
-    ASSERT_TRUE(DoFindDevice(1));
-    struct stat info {};
-    ASSERT_EQ(stat(nested.c_str(), &info), 0);
-    EXPECT_TRUE(S_ISDIR(info.st_mode));
-    EXPECT_TRUE(devicetest::Exists(nested + "/kestrane.ACM1.lock"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.levels);
+        const std::string nested = Dir() + c.levels;
+        ASSERT_EQ(SetLockDirectory(nested.c_str()), 0);
+        ASSERT_TRUE(DoFindDevice(1));
+        struct stat info {};
+        ASSERT_EQ(stat((Dir() + c.made).c_str(), &info), 0);
+        EXPECT_TRUE(S_ISDIR(info.st_mode));
+        EXPECT_TRUE(devicetest::Exists(Dir() + c.made + "/kestrane.ACM1.lock"));
+        DeviceClose();
+    }
+}
+
+// The whole session, not just the probe: with missing parent folders it links and plays.
+TEST_F(LockFileTest, SessionLinksWithMissingParentFolders) {
+    const std::string nested = Dir() + "/x/y/z";
+    ASSERT_EQ(SetLockDirectory(nested.c_str()), 0);
+    auto& vi = AddInstrument(2);
+    const bool linked = Connect(-1, 5000);
+    EXPECT_TRUE(linked);
+    if (linked) {
+        EXPECT_TRUE(devicetest::Exists(nested + "/kestrane.ACM2.lock"));
+        EXPECT_EQ(SetOutputFunc(1), 0);
+        EXPECT_TRUE(vi.WaitForPackets(2, std::chrono::seconds(5)));
+    }
+    Close();
+    EXPECT_FALSE(devicetest::Exists(nested + "/kestrane.ACM2.lock"));
 }
 
 TEST_F(LockFileTest, LockDirectoryThatCannotExistBlocksThePort) {
@@ -111,11 +141,43 @@ TEST_F(LockFileTest, FailedIdentifyRemovesTheLock) {
     EXPECT_EQ(g_nLockFile, -1);
 }
 
-TEST_F(LockFileTest, LockOfAnExitedProcessIsReplaced) {
+// Stale locks are replaced: one of an exited process, and one naming this process while it holds no lock
+// (left by an earlier process with the same pid: a container restarted as pid 1, a recycled pid).
+TEST_F(LockFileTest, StaleLocksAreReplaced) {
     AddInstrument(2);
-    ASSERT_TRUE(devicetest::WriteFileBytes(LockPath(2), PidBytes(ExitedPid())));
+    for (const auto& [what, pid] :
+         {std::make_pair("exited process", ExitedPid()), std::make_pair("our own pid", getpid())}) {
+        SCOPED_TRACE(what);
+        ASSERT_TRUE(devicetest::WriteFileBytes(LockPath(2), PidBytes(pid)));
+        ASSERT_TRUE(DoFindDevice(2));
+        EXPECT_EQ(*ReadFileBytes(LockPath(2)), PidBytes(getpid()));
+        EXPECT_STREQ(g_szLockFilePath, LockPath(2).c_str());
+        DeviceClose();
+        EXPECT_FALSE(devicetest::Exists(LockPath(2)));
+    }
+}
+
+// Our own pid in another port's lock while we hold this one: one process holds one port, so taking another
+// lets go of ours first, and the other port's lock is then stale too.
+TEST_F(LockFileTest, OwnPidInAnotherPortsLockWhileHoldingOne) {
+    AddInstrument(2);
+    AddInstrument(3);
     ASSERT_TRUE(DoFindDevice(2));
-    EXPECT_EQ(*ReadFileBytes(LockPath(2)), PidBytes(getpid()));
+    ASSERT_TRUE(devicetest::WriteFileBytes(LockPath(3), PidBytes(getpid())));
+    ASSERT_TRUE(DoFindDevice(3));
+    EXPECT_FALSE(devicetest::Exists(LockPath(2)));
+    EXPECT_EQ(*ReadFileBytes(LockPath(3)), PidBytes(getpid()));
+}
+
+// Through the whole session: a lock naming our own pid no longer keeps the link from coming up.
+TEST_F(LockFileTest, SessionLinksDespiteALockNamingOurOwnPid) {
+    auto& vi = AddInstrument(1);
+    ASSERT_TRUE(devicetest::WriteFileBytes(LockPath(1), PidBytes(getpid())));
+    EXPECT_TRUE(Connect(-1, 5000));
+    EXPECT_GE(vi.Snapshot().CountCommands(MessageKind::Identify), 1u);
+    EXPECT_EQ(*ReadFileBytes(LockPath(1)), PidBytes(getpid()));
+    Close();
+    EXPECT_FALSE(devicetest::Exists(LockPath(1)));
 }
 
 struct BlockingLock {
@@ -151,8 +213,7 @@ INSTANTIATE_TEST_SUITE_P(Contents, BlockingLockTest,
                                            // 0 and -1 would address process groups, never one owner.
                                            BlockingLock{"PidZero", PidBytes(0)},
                                            BlockingLock{"PidMinusOne", PidBytes(-1)},
-                                           BlockingLock{"NegativePid", PidBytes(-12345)},
-                                           BlockingLock{"OurOwnPid", PidBytes(getpid())}),
+                                           BlockingLock{"NegativePid", PidBytes(-12345)}),
                          [](const ::testing::TestParamInfo<BlockingLock>& info) { return info.param.name; });
 
 // Two processes: a child holds the port; the parent's probe skips it and leaves the lock alone.

@@ -124,6 +124,10 @@ TEST_F(FrequencyScanStream, WhileAScanRunsSetFrequencyIsRefused) {
     EXPECT_GT(next, 10.0);
     EXPECT_EQ(SetFrequency(15.0), -3);
     EXPECT_EQ(GetFrequency(), next);
+    // Outside the range: refused, nothing stored and no change asked for.
+    EXPECT_EQ(SetFrequency(900.0), -2);
+    EXPECT_EQ(SetFrequency(0.01), -2);
+    EXPECT_EQ(GetFrequency(), next);
     // The scan goes on from where it was.
     Request(vi, 1);
     const auto reported = FreqSyncs().Values();
@@ -134,7 +138,7 @@ TEST_F(FrequencyScanStream, WhileAScanRunsSetFrequencyIsRefused) {
 TEST_F(FrequencyScanStream, StopAtStartFromAStoppedOutputEndsAfterTheFirstPacket) {
     auto& vi = Linked(Pacing::Manual);
     ASSERT_EQ(GetOutputFunc(), 0);
-    // All of it within the call: first packet, end test, "S".
+    // No request needed: the first packet, the end test in it, "S".
     ASSERT_EQ(SetFreqScanSine(true, 100.0, 100.0, 30), 0);
     ASSERT_TRUE(vi.WaitForCommand(MessageKind::StopStream, 1, kWait));
     ASSERT_TRUE(Eventually([&] { return !vi.IsStreaming(); }));

@@ -173,17 +173,14 @@ protected:
 
     // Every signal EDFlib shows: header fields, all values, and LoadEEGedf's count, rate and values. mine is
     // our reader on the file at path (by default the file EDFlib opened).
-    void CompareSignals(const std::string& path, int recordSeconds) {
-        CompareSignals(ours, path, recordSeconds);
-    }
-    void CompareSignals(EDFFile& mine, const std::string& path, int recordSeconds) {
+    void CompareSignals(const std::string& path) { CompareSignals(ours, path); }
+    void CompareSignals(EDFFile& mine, const std::string& path) {
         const EDFHeader& h = mine.m_Header;
         // EDFlib hides the annotation signal it wrote last; we read it as a signal like any other.
         ASSERT_EQ(h.m_nNumberOfSignals, hdr.edfsignals + 1);
         EXPECT_EQ(h.m_pSignals[hdr.edfsignals]->m_strLabel, "EDF Annotations");
         EXPECT_EQ(h.m_nNumberOfDataRecords, hdr.datarecords_in_file);
-        EXPECT_EQ(static_cast<long long>(h.m_nDurationOfDataRecord) * EDFLIB_TIME_DIMENSION,
-                  hdr.datarecord_duration);
+        EXPECT_EQ(std::llround(h.m_fDurationOfDataRecord * EDFLIB_TIME_DIMENSION), hdr.datarecord_duration);
         for (int s = 0; s < hdr.edfsignals; ++s) {
             SCOPED_TRACE("signal " + std::to_string(s));
             const edf_param_struct& p = hdr.signalparam[s];
@@ -213,7 +210,10 @@ protected:
             std::free(values);
 
             ASSERT_EQ(LoadEEGedf(Wide(path).c_str(), s), count);
-            EXPECT_EQ(g_fECGFileFreq, static_cast<double>(p.smp_in_datarecord / recordSeconds));
+            // EDFlib's sample frequency: samples per record over the record's duration.
+            EXPECT_DOUBLE_EQ(g_fECGFileFreq, static_cast<double>(p.smp_in_datarecord) *
+                                                 EDFLIB_TIME_DIMENSION /
+                                                 static_cast<double>(hdr.datarecord_duration));
             for (int i = 0; i < count; ++i) {
                 ASSERT_NEAR(g_pECGFile[i], theirs[static_cast<size_t>(i)],
                             Tolerance(p, theirs[static_cast<size_t>(i)]))
@@ -279,7 +279,7 @@ TEST_F(EdfPeer, ContinuousFileWithSeveralSignalsAndAnnotations) {
     EXPECT_EQ(ours.m_Header.m_strReserved, "EDF+C");
     EXPECT_EQ(hdr.annotations_in_file, 2);
     CompareIdentification(true);
-    CompareSignals(path, 1);
+    CompareSignals(path);
 }
 
 TEST_F(EdfPeer, UnknownIdentificationSubFields) {
@@ -297,34 +297,30 @@ TEST_F(EdfPeer, UnknownIdentificationSubFields) {
     Open(path);
     EXPECT_EQ(ours.m_Header.m_nStartDate, 20311231);
     CompareIdentification(false);
-    CompareSignals(path, 1);
+    CompareSignals(path);
 }
 
-TEST_F(EdfPeer, TwoSecondRecords) {
+// Record durations EDFlib writes as decimal numbers of seconds ("0.5", "1.5"): the rate is samples per record
+// over that duration, as EDFlib computes it.
+class EdfPeerRecordDuration : public EdfPeer, public ::testing::WithParamInterface<int> {};
+
+TEST_P(EdfPeerRecordDuration, RateFollowsTheDecimalDuration) {
     PeerFile f;
     f.signals = Pick({0, 1, 4});
-    f.recordDuration10us = 200000;
+    f.recordDuration10us = GetParam();
     f.records = 3;
-    const std::string path = dir.Path("two.edf");
+    const std::string path = dir.Path("d.edf");
     ASSERT_TRUE(WriteWithEdflib(path, f));
     Open(path);
-    EXPECT_EQ(ours.m_Header.m_nDurationOfDataRecord, 2);
-    CompareSignals(path, 2);
+    EXPECT_EQ(hdr.datarecord_duration, static_cast<long long>(GetParam()) * (EDFLIB_TIME_DIMENSION / 100000));
+    CompareSignals(path);
 }
 
-// A record duration below one second truncates to 0: the file is refused although EDFlib reads it.
-TEST_F(EdfPeer, HalfSecondRecordsAreRefused) {
-    PeerFile f;
-    f.signals = Pick({0});
-    f.recordDuration10us = 50000;
-    const std::string path = dir.Path("half.edf");
-    ASSERT_TRUE(WriteWithEdflib(path, f));
-    ASSERT_EQ(edfopen_file_readonly(path.c_str(), &hdr, EDFLIB_DO_NOT_READ_ANNOTATIONS), 0);
-    handle = hdr.handle;
-    EXPECT_EQ(hdr.datarecord_duration, EDFLIB_TIME_DIMENSION / 2);
-    EXPECT_FALSE(ours.readFile(path.c_str()));
-    EXPECT_EQ(LoadEEGedf(Wide(path).c_str(), 0), -1);
-}
+INSTANTIATE_TEST_SUITE_P(Durations, EdfPeerRecordDuration,
+                         ::testing::Values(200000, 150000, 50000, 25000, 1000),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::to_string(info.param / 100) + "ms";
+                         });
 
 // EDF+D: EDFlib writes continuous files only and refuses to read discontinuous ones, so a file it wrote is
 // made discontinuous in place: the marker alone, then also a 5-second gap in the record start times. We read
@@ -370,7 +366,7 @@ TEST_F(EdfPeer, DiscontinuousFile) {
         EXPECT_EQ(mine.m_Header.m_strReserved, "EDF+D");
         EXPECT_TRUE(mine.m_Header.m_bIsEDFPlus);
         EXPECT_EQ(mine.m_Header.m_PatientIdentification.m_strPatientCode, "MCH-0234567");
-        CompareSignals(mine, discontinuous, 1);
+        CompareSignals(mine, discontinuous);
     }
 }
 

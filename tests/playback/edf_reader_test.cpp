@@ -84,7 +84,7 @@ TEST_F(EdfReader, MainHeaderFields) {
     EXPECT_EQ(h.m_nStartTime, 235958);
     EXPECT_EQ(h.m_nNumberOfBytes, 512);
     EXPECT_EQ(h.m_nNumberOfDataRecords, 3);
-    EXPECT_EQ(h.m_nDurationOfDataRecord, 2);
+    EXPECT_EQ(h.m_fDurationOfDataRecord, 2.0);
     EXPECT_EQ(h.m_nNumberOfSignals, 1);
     EXPECT_EQ(h.m_PatientIdentification.m_strPatientCode, "MCH-0234567");
     EXPECT_EQ(h.m_PatientIdentification.m_strSex, "F");
@@ -582,8 +582,15 @@ TEST_F(EdfCorruption, EachFieldPatchedAndRestored) {
     add("records -1", main(F::Records, "-1"), -1);
     add("records blank", main(F::Records, ""), -1);
     add("duration 0", main(F::Duration, "0"), -1);
-    add("duration 0.5", main(F::Duration, "0.5"), -1);
+    add("duration 0.0", main(F::Duration, "0.0"), -1);
     add("duration -1", main(F::Duration, "-1"), -1);
+    add("duration -0.5", main(F::Duration, "-0.5"), -1);
+    add("duration blank", main(F::Duration, ""), -1);
+    add("duration text", main(F::Duration, "abc"), -1);
+    add("duration nan", main(F::Duration, "nan"), -1);
+    add("duration inf", main(F::Duration, "inf"), -1);
+    add("duration overflows", main(F::Duration, "1e999"), -1);
+    add("duration underflows to 0", main(F::Duration, "1e-999"), -1);
     add("signals 0", main(F::Signals, "0"), -1);
     add("signals -2", main(F::Signals, "-2"), -1);
     add("signals 257", main(F::Signals, "257"), -1);
@@ -592,7 +599,8 @@ TEST_F(EdfCorruption, EachFieldPatchedAndRestored) {
     add("samples per record text", sig(8, 0, "ten", 8), -1);
     add("samples per record blank", sig(8, 1, "", 8), -1);
     add("samples per record -5", sig(8, 1, "-5", 8), -1);
-    add("rate truncates to 0", main(F::Duration, "11"), -2);
+    add("rate below 1 per second", main(F::Duration, "11"), 30);
+    add("rate too high to be finite", main(F::Duration, "1e-320"), -2);
     // Fields that never refuse a file.
     add("version", main(F::Version, "garbage"), 30);
     add("patient", main(F::Patient, "X"), 30);
@@ -605,6 +613,7 @@ TEST_F(EdfCorruption, EachFieldPatchedAndRestored) {
     add("label", sig(0, 0, "", 16), 30);
     add("records fraction", main(F::Records, "3.9"), 30);
     add("duration fraction", main(F::Duration, "1.9"), 30);
+    add("duration below a second", main(F::Duration, "0.5"), 30);
     add("fewer records than held", main(F::Records, "2"), 20);
     add("more records than held", main(F::Records, "1000"), 30);
     add("records at the field's limit", main(F::Records, "99999999"), 30);
@@ -653,8 +662,11 @@ TEST_F(EdfReader, LoadEEGedfSampleRates) {
         const char* duration;
         double rate;
     };
-    for (const Case c : {Case{256, "1", 256.0}, Case{1000, "3", 333.0}, Case{500, "2", 250.0},
-                         Case{7, "1", 7.0}, Case{256, "1.5", 256.0}}) {
+    // Samples per record over the record's duration, a decimal number of seconds: nothing is cut off.
+    for (const Case c : {Case{256, "1", 256.0}, Case{1000, "3", 1000.0 / 3.0}, Case{500, "2", 250.0},
+                         Case{7, "1", 7.0}, Case{7, "2", 3.5}, Case{30, "1.5", 20.0}, Case{256, "0.5", 512.0},
+                         Case{100, "0.25", 400.0}, Case{10, "30", 10.0 / 30.0}, Case{1, "0.001", 1000.0},
+                         Case{200, " 0.5", 400.0}, Case{200, "+.5", 400.0}, Case{9, "2.5e-1", 36.0}}) {
         EdfSpec spec;
         spec.records = 2;
         spec.duration = c.duration;
@@ -703,9 +715,9 @@ TEST_F(EdfReader, LoadEEGedfSignalIndexAndRefusalsKeepTheRecording) {
     EXPECT_EQ(LoadEEGedf(Wide(dir.Path("missing.edf")).c_str(), 0), -1);
     EXPECT_EQ(LoadEEGedf(nullptr, 0), -1);
     EXPECT_EQ(LoadEEGedf(Wide(dir.Write("bad.edf", "not an EDF file")).c_str(), 0), -1);
-    EdfSpec slow = spec;
-    slow.duration = "30"; // 10 samples per 30 s: rate truncates to 0
-    EXPECT_EQ(LoadEEGedf(Wide(Write(slow, "slow.edf")).c_str(), 0), -2);
+    EdfSpec empty = spec;
+    empty.signals[0].samplesPerRecord = 0; // a rate of 0
+    EXPECT_EQ(LoadEEGedf(Wide(Write(empty, "empty.edf")).c_str(), 0), -2);
 
     const PlaybackState after = PlaybackState::Now();
     EXPECT_EQ(after.samples, before.samples);

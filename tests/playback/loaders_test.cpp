@@ -17,8 +17,16 @@
 #include <limits>
 #include <string>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace playback_test;
 
@@ -253,8 +261,78 @@ TEST_F(Loaders, PathsThatCannotBeOpened) {
     EXPECT_EQ(LoadEEGtxt(Wide(dir.Path("missing.txt")).c_str()), -1);
     EXPECT_EQ(LoadEEGbin(Wide(dir.Path("missing.bin")).c_str()), -1);
     EXPECT_EQ(LoadEEGtxt(L""), -1);
-    // A directory opens for reading on Linux but reads nothing.
-    EXPECT_EQ(LoadEEGtxt(Wide(dir.Path("")).c_str()), -2);
+}
+
+// Runs a load on a thread of its own. A load that has not returned within a generous bound is reported as
+// hung and released by opening the FIFO it waits on for writing (and closing it again: end of file).
+int LoadOrRelease(const std::function<int()>& load, const std::string& fifo) {
+    std::mutex mu;
+    std::condition_variable cv;
+    bool done = false;
+    int result = 0;
+    std::thread loader([&] {
+        const int r = load();
+        std::lock_guard<std::mutex> lock(mu);
+        result = r;
+        done = true;
+        cv.notify_all();
+    });
+    std::unique_lock<std::mutex> lock(mu);
+    if (!cv.wait_for(lock, std::chrono::seconds(10), [&] { return done; })) {
+        ADD_FAILURE() << "the load hangs";
+        lock.unlock();
+        const int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) {
+            close(fd);
+        }
+        lock.lock();
+        cv.wait(lock, [&] { return done; });
+    }
+    lock.unlock();
+    loader.join();
+    return result;
+}
+
+// A path that is no regular file is refused at once with the cannot-open code, whatever the loader: a FIFO
+// would hold the load (and every later one) until a writer came. The loaded recording stays.
+TEST_F(Loaders, PathsThatAreNoRegularFileAreRefusedAtOnce) {
+    const std::string fifo = dir.Path("r.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string fifoLink = dir.Path("fifo-link");
+    ASSERT_EQ(symlink(fifo.c_str(), fifoLink.c_str()), 0);
+    const std::string good = dir.Write("good.txt", "100\n3\n1\n2\n3\n");
+    const std::string goodLink = dir.Path("good-link.txt");
+    ASSERT_EQ(symlink(good.c_str(), goodLink.c_str()), 0);
+
+    struct Path {
+        const char* what;
+        std::string path;
+    };
+    struct Loader {
+        const char* name;
+        std::function<int(const wchar_t*)> load;
+    };
+    const Path paths[] = {{"FIFO", fifo},
+                          {"link to a FIFO", fifoLink},
+                          {"directory", dir.Path("")},
+                          {"character device", "/dev/null"}};
+    const Loader loaders[] = {{"LoadEEGtxt", LoadEEGtxt},
+                              {"LoadEEGbin", LoadEEGbin},
+                              {"LoadEEGedf", [](const wchar_t* p) { return LoadEEGedf(p, 0); }}};
+    for (const Path& p : paths) {
+        for (const Loader& l : loaders) {
+            SCOPED_TRACE(std::string(l.name) + " on a " + p.what);
+            ASSERT_EQ(LoadEEGtxt(Wide(goodLink).c_str()), 3) << "a link to a regular file loads";
+            const PlaybackState before = PlaybackState::Now();
+            const std::wstring wide = Wide(p.path);
+            EXPECT_EQ(LoadOrRelease([&] { return l.load(wide.c_str()); }, fifo), -1);
+            const PlaybackState after = PlaybackState::Now();
+            EXPECT_EQ(after.samples, before.samples);
+            EXPECT_EQ(after.count, 3);
+            EXPECT_EQ(after.rate, 100.0);
+            EXPECT_EQ(after.Values(), (std::vector<double>{1, 2, 3}));
+        }
+    }
 }
 
 // A path needing 512 bytes or more is refused, not cut: cutting it at 511 bytes would name another file.

@@ -31,8 +31,9 @@ const BlockCase kBlockCases[] = {
     {"NewerFormStandard", qoltsim::Model::Standard, 17, 5, 6, false, "KEE2301-170300", false, true},
     {"OlderFormKeepsTheEnhancedFlag", qoltsim::Model::Enhanced, 15, 5, 6, false, "KEE1502300", false, true},
     {"Firmware54IsNotAbove55", qoltsim::Model::Enhanced, 17, 5, 4, false, "KEE2302-170300", true, false},
-    {"Firmware54LeavesTheFlagAsItWas", qoltsim::Model::Enhanced, 17, 5, 4, true, "KEE2302-170300", true,
-     true},
+    // Each complete block decides the flag, whatever an earlier unit's said.
+    {"Firmware54ClearsTheFlagOfAnEarlierUnit", qoltsim::Model::Enhanced, 17, 5, 4, true, "KEE2302-170300",
+     true, false},
     {"Firmware55IsAbove84", qoltsim::Model::Enhanced, 17, 5, 5, false, "KEE2302-170300", true, true},
 };
 

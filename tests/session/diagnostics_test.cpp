@@ -33,10 +33,10 @@ const MeaningCase kMeanings[] = {
     // -1 of this call is its own range refusal.
     {"SetANE20000Lead", -1, "allowed leads 0 to 8"},
     {"SetFreqScanSine", -4, "allowed durations 10 to 180 s"},
-    {"LoadEEGtxt", -1, "the file cannot be opened"},
+    {"LoadEEGtxt", -1, "the file cannot be opened, or is not a regular file"},
     {"LoadEEGtxt", 25, "samples loaded"},
     {"LoadEEGbin", 0, "the file holds no samples"},
-    {"LoadEEGedf", -2, "no such signal (signals count from 0), or a sample rate below 1 per second"},
+    {"LoadEEGedf", -2, "no such signal (signals count from 0), or one with no samples per record"},
     // 1 is success for the production calls, 0 their failure.
     {"WriteMfgInfo", 1, "success"},
     {"SetDeviceNodeFormat", -2,

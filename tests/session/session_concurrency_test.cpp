@@ -3,7 +3,10 @@
 // in CI.
 #include "session/SessionTestSupport.h"
 
+#include "api/PacketStream.h"
+#include "api/PollLoop.h"
 #include "api/SessionSync.h"
+#include "device/SerialPort.h"
 #include "sync/CriticalSection.h"
 #include "synth/SynthesisState.h"
 
@@ -126,6 +129,54 @@ TEST_F(SessionConcurrency, CloseReturnsWhenTheInstrumentStopsAnsweringMidStream)
 
     EXPECT_FALSE(IsConnected());
     EXPECT_EQ(ListenerA().Values(), (std::vector<bool>{true, false}));
+}
+
+// Counter of the next sub-packet: it runs on by 50 with every packet built.
+uint8_t PacketCounter() {
+    CAutoCriticalSection lock(g_APICriticalSection);
+    return g_nPacketNumber;
+}
+
+int SequenceReports() {
+    CAutoCriticalSection lock(g_APICriticalSection);
+    return g_nSequenceReports;
+}
+
+TEST_F(SessionConcurrency, AStalledPortMakesOneWriteWaitAndDropsTheRequestsQueuedBehindIt) {
+    qoltsim::Config config;
+    config.pacing = qoltsim::Pacing::Manual;
+    auto& vi = AddInstrument(config);
+    InitAndWaitForLink();
+    ASSERT_EQ(SetOutputFunc(1), 0);
+    ASSERT_TRUE(vi.WaitForPackets(1, kWait));
+
+    // The instrument stops taking data. Requests one at a time fill the port until a packet write waits
+    // out its time.
+    vi.SetTakingInput(false);
+    const unsigned long before = _PortWriteTimeouts();
+    for (int i = 0; i < 1000 && _PortWriteTimeouts() == before; ++i) {
+        const uint8_t counter = PacketCounter();
+        ASSERT_TRUE(vi.SendDataRequest(false));
+        ASSERT_TRUE(Eventually([&] { return PacketCounter() != counter; }));
+    }
+    ASSERT_EQ(_PortWriteTimeouts(), before + 1);
+
+    // Three requests in one read, and a report behind them that tells when the read has been handled.
+    const uint8_t counter = PacketCounter();
+    ASSERT_TRUE(vi.SendRaw(
+        {'N', 'N', 'N', 'S', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0'}));
+    ASSERT_TRUE(Eventually([] { return SequenceReports() == 1; }));
+    // The first got its packet, which the full port did not take at once; the two behind it were dropped.
+    EXPECT_EQ(static_cast<uint8_t>(PacketCounter() - counter), 50);
+    EXPECT_EQ(_PortWriteTimeouts(), before + 1);
+
+    // Neither a setting call nor Close waits for the port again.
+    EXPECT_EQ(SetAmplitude(200), 0);
+    Close();
+    EXPECT_EQ(_PortWriteTimeouts(), before + 1);
+    EXPECT_FALSE(IsConnected());
+    EXPECT_EQ(ListenerA().Values(), (std::vector<bool>{true, false}));
+    vi.SetTakingInput(true);
 }
 
 } // namespace

@@ -4,7 +4,10 @@
 
 #include "api/DeviceInformation.h"
 #include "api/Session.h"
+#include "api/SessionState.h"
 #include "api/SessionSync.h"
+#include "device/Monitor.h"
+#include "sync/CriticalSection.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -334,6 +337,149 @@ TEST_F(SessionLifecycle, ConnectFromTheListenerReturnsFalseAtOnce) {
     EXPECT_EQ(ListenerB().Values()[0], false);
     EXPECT_TRUE(IsConnected());
 }
+
+// ---- The link as the listener and IsConnected see it -------------------------------------------------
+
+// A listener that starts the output and then works for a while: the stream must not wait for it.
+qoltsim::VirtualInstrument* g_slowListenerInstrument = nullptr;
+std::atomic<uint64_t> g_packetsWhileListening{0};
+std::atomic<int> g_monitoredWhileListening{-1};
+void StartThenWork(bool connected) {
+    ListenerA().Add(connected);
+    if (!connected)
+        return;
+    g_monitoredWhileListening = g_AutoMonitor.IsMonitored() ? 1 : 0;
+    SetOutputFunc(1);
+    std::this_thread::sleep_for(1500ms);
+    g_packetsWhileListening = g_slowListenerInstrument->Snapshot().totalPackets;
+}
+
+TEST_F(SessionLifecycle, TheStreamRunsWhileTheListenerStillWorks) {
+    qoltsim::Config config;
+    config.pacing = qoltsim::Pacing::RealTime;
+    g_slowListenerInstrument = &AddInstrument(config);
+    ASSERT_TRUE(Init(StartThenWork));
+    ASSERT_TRUE(ListenerA().WaitForCount(1));
+    ASSERT_TRUE(Eventually([] { return g_packetsWhileListening.load() > 0; }));
+    // 1.5 s of real-time output holds five packets: the poll thread answered the instrument meanwhile
+    // (the first packet alone is all that would come without it).
+    EXPECT_GE(g_packetsWhileListening.load(), 3u);
+    EXPECT_EQ(g_monitoredWhileListening.load(), 1);
+    Close();
+}
+
+std::atomic<int> g_connectedAsHeard{0}; // bit 0: IsConnected as "true" was heard; bit 1: as "false"
+void RecordIsConnected(bool connected) {
+    if (IsConnected())
+        g_connectedAsHeard |= connected ? 1 : 2;
+    ListenerA().Add(connected);
+}
+
+TEST_F(SessionLifecycle, IsConnectedIsTrueFromLinkUpToLinkDownAsTheListenerHearsThem) {
+    auto& vi = AddInstrument();
+    ASSERT_TRUE(Init(RecordIsConnected));
+    ASSERT_TRUE(ListenerA().WaitForCount(1));
+    EXPECT_TRUE(IsConnected());
+    ASSERT_TRUE(vi.Unplug());
+    ASSERT_TRUE(ListenerA().WaitForCount(2));
+    EXPECT_FALSE(IsConnected());
+    EXPECT_EQ(g_connectedAsHeard.load(), 1);
+}
+
+// Serial devices the library opens, probes and lets go: no link comes up with them.
+struct ProbedCase {
+    const char* name;
+    void (*configure)(qoltsim::VirtualInstrument&);
+    size_t identifiesPerProbe; // identify queries of one probe
+};
+
+const ProbedCase kProbedCases[] = {
+    {"Silent", [](qoltsim::VirtualInstrument& vi) { vi.SetSilent(true); }, 1},
+    {"WrongIdentifyToken", [](qoltsim::VirtualInstrument& vi) { vi.SetIdentifyReply("KTRY0000"); }, 1},
+    {"ShortSerialReply", [](qoltsim::VirtualInstrument& vi) { vi.SetSerialText("KE"); }, 2},
+};
+
+void PrintTo(const ProbedCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ProbedPort : public SessionFixture, public ::testing::WithParamInterface<ProbedCase> {};
+
+TEST_P(ProbedPort, IsNeverReportedConnected) {
+    auto& vi = AddInstrument();
+    GetParam().configure(vi);
+    ASSERT_TRUE(Init(RecordA));
+    // Sampled throughout three probes of the port.
+    const size_t identifies = 3 * GetParam().identifiesPerProbe;
+    bool everConnected = false;
+    const auto giveUp = Clock::now() + kWait;
+    while (vi.Snapshot().CountCommands(MessageKind::Identify) < identifies && Clock::now() < giveUp) {
+        for (int i = 0; i < 100; ++i) {
+            everConnected = everConnected || IsConnected();
+            std::this_thread::sleep_for(100us);
+        }
+    }
+    EXPECT_GE(vi.Snapshot().CountCommands(MessageKind::Identify), identifies);
+    EXPECT_FALSE(everConnected);
+    EXPECT_EQ(ListenerA().Count(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Session, ProbedPort, ::testing::ValuesIn(kProbedCases),
+                         [](const ::testing::TestParamInfo<ProbedCase>& info) { return info.param.name; });
+
+// Close ends a Connect that waits on another thread, however far its time-out is.
+
+struct WaitingConnectCase {
+    const char* name;
+    bool linked;       // an instrument is linked (Connect then waits out its time-out)
+    bool fromCallback; // Close comes from the error listener (the poll thread), else from this thread
+};
+
+const WaitingConnectCase kWaitingConnectCases[] = {
+    {"NoInstrumentCloseOnAnotherThread", false, false},
+    {"LinkedCloseOnAnotherThread", true, false},
+    {"LinkedCloseFromACallback", true, true},
+};
+
+void PrintTo(const WaitingConnectCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class WaitingConnect : public SessionFixture, public ::testing::WithParamInterface<WaitingConnectCase> {};
+
+TEST_P(WaitingConnect, ReturnsFalseWhenCloseEndsTheSession) {
+    const WaitingConnectCase& c = GetParam();
+    qoltsim::VirtualInstrument* vi = nullptr;
+    if (c.linked) {
+        vi = &AddInstrument();
+        InitAndWaitForLink();
+    }
+    std::atomic<int> result{-1};
+    std::thread waiter([&] { result = Connect(-1, 60000) ? 1 : 0; });
+    // Connect has replaced the listener: it is waiting.
+    ASSERT_TRUE(Eventually([] {
+        CAutoCriticalSection lock(g_APICriticalSection);
+        return g_Callback == ConnectedHandler;
+    }));
+    std::this_thread::sleep_for(50ms);
+    if (c.fromCallback) {
+        RegisterErrorCallback(CloseOnError);
+        ASSERT_TRUE(vi->SendDataRequest(true));
+    } else {
+        Close();
+    }
+    // Far less than the 60 s Connect was given.
+    const bool returned = Eventually([&] { return result.load() != -1; });
+    EXPECT_TRUE(returned) << "Connect still waits after Close";
+    waiter.join();
+    EXPECT_EQ(result.load(), 0);
+    EXPECT_TRUE(Eventually([] { return !IsConnected(); }));
+}
+
+INSTANTIATE_TEST_SUITE_P(Session, WaitingConnect, ::testing::ValuesIn(kWaitingConnectCases),
+                         [](const ::testing::TestParamInfo<WaitingConnectCase>& info) {
+                             return info.param.name;
+                         });
 
 // ---- Small calls ----------------------------------------------------------------------------------
 

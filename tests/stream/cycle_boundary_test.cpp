@@ -112,6 +112,65 @@ TEST_F(CycleBoundary, TheExponentialPairReportsAPulseWidthOf50ms) {
     EXPECT_EQ(GetOutputFunc(), 6);
 }
 
+// Output samples at which the output crosses 0 V upwards (a square and an edged pulse start each cycle so).
+std::vector<size_t> RisingEdges(const std::vector<qoltsim::SampleRecord>& samples) {
+    std::vector<size_t> edges;
+    for (size_t i = 1; i < samples.size(); ++i)
+        if (samples[i - 1].code < 2048 && samples[i].code > 2048)
+            edges.push_back(i);
+    return edges;
+}
+
+struct ClampCase {
+    const char* name;
+    int function;
+    double start; // Hz before
+    double asked; // Hz asked for, outside the function's range
+    double limit; // Hz stored and then in force
+};
+
+const ClampCase kClampCases[] = {
+    {"PulseAboveItsLimit", 4, 2.0, 10.0, 5.0},
+    {"SquareAboveTheLimit", 3, 100.0, 600.0, 500.0},
+    {"SquareBelowTheMinimum", 3, 2.0, 0.01, 0.05},
+};
+
+void PrintTo(const ClampCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ClampedFrequency : public CycleBoundary, public ::testing::WithParamInterface<ClampCase> {};
+
+TEST_P(ClampedFrequency, IsRequestedLikeAnAcceptedOne) {
+    const ClampCase& c = GetParam();
+    auto& vi = Linked(Pacing::Manual);
+    ASSERT_EQ(SetFrequency(c.start), 0);
+    ASSERT_EQ(SetOutputFunc(c.function), 0);
+    ASSERT_TRUE(vi.WaitForPackets(1, kWait));
+    EXPECT_EQ(SetFrequency(c.asked), -2);
+    EXPECT_DOUBLE_EQ(GetFrequency(), c.limit);
+    // The change waits for the end of the running cycle (0.5 s at most), then the limit is in force.
+    Request(vi, 4);
+    EXPECT_DOUBLE_EQ(UnderLock([] { return g_Frequency; }), c.limit);
+    EXPECT_DOUBLE_EQ(GetTimePeriod(), 1.0 / c.limit);
+    EXPECT_DOUBLE_EQ(GetFrequency(), c.limit);
+    // On the wire: the last cycles are those of the limit (none more within 1.5 s below the minimum).
+    const auto samples = vi.Samples();
+    ASSERT_EQ(samples.size(), 7500u);
+    const auto edges = RisingEdges(samples);
+    ASSERT_FALSE(edges.empty());
+    const double cycle = 5000.0 / c.limit;
+    if (cycle < 2500.0) {
+        ASSERT_GE(edges.size(), 2u);
+        EXPECT_NEAR(static_cast<double>(edges.back() - edges[edges.size() - 2]), cycle, 1.0);
+    } else {
+        EXPECT_LE(edges.back(), 2501u); // the start of the long cycle, at the end of the first
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Stream, ClampedFrequency, ::testing::ValuesIn(kClampCases),
+                         [](const ::testing::TestParamInfo<ClampCase>& info) { return info.param.name; });
+
 // Callbacks that change the output from inside a packet. Plain function pointers: their orders come
 // through globals.
 std::atomic<int> g_graphCalls{0};
@@ -126,14 +185,16 @@ void ChangeOutputFromGraph(double, double) {
     }
 }
 
-TEST_F(CycleBoundary, AStopAskedForInsideTheFirstPacketIsMadeAfterIt) {
+TEST_F(CycleBoundary, AStopAskedForInsideTheFirstPacketEndsItAsInAnyOther) {
+    // The first packet is built by the poll thread like every other (the starting call only asks for
+    // it): a stop from inside it is made at once, and the packet of the stopped stream is not sent.
     auto& vi = Linked(Pacing::Fast);
-    g_actAtCall = 10; // inside the first packet, which the starting change sends itself
+    g_actAtCall = 10;
     RegisterTimeAmpCB(ChangeOutputFromGraph);
     ASSERT_EQ(SetOutputFunc(1), 0);
     ASSERT_TRUE(vi.WaitForCommand(MessageKind::StopStream, 1, kWait));
     std::this_thread::sleep_for(200ms);
-    EXPECT_EQ(vi.Snapshot().totalPackets, 1u);
+    EXPECT_EQ(vi.Snapshot().totalPackets, 0u);
     EXPECT_FALSE(vi.IsStreaming());
     EXPECT_EQ(GetOutputFunc(), 0);
     EXPECT_TRUE(vi.Snapshot().violations.empty());

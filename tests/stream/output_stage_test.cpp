@@ -115,6 +115,65 @@ TEST_F(OutputStage, FixedOffsetMinus300InCommonMode) {
     EXPECT_EQ(WaitForControl(vi, 1), (ByteList{Relays(0x0034)}));
 }
 
+struct FixedOffsetCase {
+    const char* name;
+    qoltsim::Model model;
+    int full; // the fixed offset's size on this model
+};
+
+const FixedOffsetCase kFixedOffsetCases[] = {
+    {"Standard", qoltsim::Model::Standard, 300},
+    {"Enhanced", qoltsim::Model::Enhanced, 150},
+};
+
+void PrintTo(const FixedOffsetCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class FixedOffset : public OutputStage, public ::testing::WithParamInterface<FixedOffsetCase> {};
+
+TEST_P(FixedOffset, OnlyOffsetsTheRelaysCanGiveAreTaken) {
+    const FixedOffsetCase& c = GetParam();
+    qoltsim::Config config;
+    config.model = c.model;
+    auto& vi = Linked(Pacing::Fast, config);
+    ASSERT_EQ(IsQOLT300R(), c.model == qoltsim::Model::Enhanced);
+    Mark(vi);
+    // Refused, and nothing changes: no setting, no command.
+    for (int offset : {100, -1, 1, c.full / 2, -c.full / 2, c.full - 1, 2 * c.full, -c.full - 1}) {
+        EXPECT_EQ(SetDCOffset(offset), -2) << offset;
+        EXPECT_EQ(GetDCOffset(), 0) << offset;
+    }
+    ASSERT_EQ(SetDCOffset(c.full), 0);
+    EXPECT_EQ(WaitForControl(vi, 2), (ByteList{Relays(0x0034), kOffsetOff}));
+    ASSERT_EQ(SetDCOffset(-c.full), 0);
+    EXPECT_EQ(WaitForControl(vi, 2), (ByteList{Relays(0x0024), kOffsetOff}));
+    ASSERT_EQ(SetDCOffset(0), 0);
+    EXPECT_EQ(WaitForControl(vi, 2), (ByteList{Relays(0x0020), kOffsetOff}));
+
+    // Switching the variable mode off: a setting the fixed mode can give is kept, any other returns to 0.
+    struct Switch {
+        int variable;
+        int fixed;
+        uint32_t relays;
+    };
+    for (const Switch& s : {Switch{500, 0, 0x0020}, Switch{-1, 0, 0x0020}, Switch{c.full, c.full, 0x0034},
+                            Switch{-c.full, -c.full, 0x0024}, Switch{2 * c.full, 0, 0x0020}}) {
+        ASSERT_EQ(SetDCOffsetVariableMode(true), 0);
+        ASSERT_EQ(SetDCOffset(s.variable), 0);
+        Mark(vi);
+        ASSERT_EQ(SetDCOffsetVariableMode(false), 0);
+        EXPECT_EQ(WaitForControl(vi, 2), (ByteList{Relays(s.relays), kOffsetOff})) << s.variable;
+        EXPECT_EQ(GetDCOffset(), s.fixed) << s.variable;
+        EXPECT_FALSE(GetDCOffsetVariableMode());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Stream, FixedOffset, ::testing::ValuesIn(kFixedOffsetCases),
+                         [](const ::testing::TestParamInfo<FixedOffsetCase>& info) {
+                             return info.param.name;
+                         });
+
 TEST_F(OutputStage, VariableOffsetsAndTheSameOffsetTwice) {
     auto& vi = Linked(Pacing::Fast);
     Mark(vi);
@@ -135,17 +194,17 @@ TEST_F(OutputStage, VariableOffsetsAndTheSameOffsetTwice) {
 TEST_F(OutputStage, TheOffsetIsSentAgainAfterTheOffCommand) {
     auto& vi = Linked(Pacing::Fast);
     ASSERT_EQ(SetDCOffsetVariableMode(true), 0);
-    ASSERT_EQ(SetDCOffset(250), 0);
-    ASSERT_EQ(SetDCOffsetVariableMode(false), 0); // 250 now a fixed offset
+    ASSERT_EQ(SetDCOffset(300), 0);
+    ASSERT_EQ(SetDCOffsetVariableMode(false), 0); // 300 now a fixed offset
     Mark(vi);
     ASSERT_EQ(SetDCOffsetVariableMode(true), 0);
     // The off command (and the fixed relay) cleared the instrument's offset: the same setting goes again.
-    EXPECT_EQ(WaitForControl(vi, 3), (ByteList{Relays(0x0021), kRange5, {0x05, 0x09, 0xF4}}));
+    EXPECT_EQ(WaitForControl(vi, 3), (ByteList{Relays(0x0021), kRange5, {0x05, 0x0A, 0x58}}));
 }
 
 TEST_F(OutputStage, WithTheVariableOffsetOnTheSampleScaleIsFourAndWhatIsDecodedIsWhatWasAsked) {
-    // A 2.5 square is coded against a full scale of 4 while the offset channel is on, against 5 after. A
-    // stream's first packet is coded before the change settles the range, so it still uses 5.
+    // A 2.5 square is coded against a full scale of 4 while the offset channel is on, against 5 after; a
+    // stream's first packet too: it is built once the starting change has settled the range.
     auto& vi = Linked(Pacing::Manual);
     ASSERT_EQ(SetDCOffsetVariableMode(true), 0);
     ASSERT_EQ(SetDCOffset(500), 0);
@@ -166,7 +225,7 @@ TEST_F(OutputStage, WithTheVariableOffsetOnTheSampleScaleIsFourAndWhatIsDecodedI
         uint8_t scale;
         double value;
     };
-    const Expected expected[] = {{1000, 4, 2.0}, {1250, 4, 2.5}, {1000, 5, 2.5}};
+    const Expected expected[] = {{1250, 4, 2.5}, {1250, 4, 2.5}, {1000, 5, 2.5}};
     for (size_t packet = 0; packet < 3; ++packet) {
         const Expected& e = expected[packet];
         for (size_t i = 0; i < 1500; ++i) {
@@ -207,6 +266,9 @@ TEST_F(OutputStage, BaselineResetTestOnAndOff) {
     EXPECT_DOUBLE_EQ(GetFrequency(), 60.0);
     EXPECT_EQ(SetAmplitude(300.0), -3);
     EXPECT_EQ(SetFrequency(20.0), -4);
+    // Outside the range: refused, nothing stored and no change asked for.
+    EXPECT_EQ(SetFrequency(900.0), -2);
+    EXPECT_DOUBLE_EQ(GetFrequency(), 60.0);
     Request(vi, 1);
     // A 60 Hz sine of the fixed peak 2.5, every sample flagged for the high range.
     auto shape = PacketShape(vi.Snapshot(), 1);
@@ -246,22 +308,63 @@ TEST_F(OutputStage, TheBaselineResetTestMakesTheVariableOffsetGoAgain) {
     EXPECT_EQ(vi.DcOffsetCode(), 3048);
 }
 
-TEST_F(OutputStage, TheFirstPacketOfAStreamIsCodedBeforeTheRangeSettles) {
-    // Kept as the instrument expects it: the starting change sends the first packet with the range chosen
-    // for the waveform (second DAC channel off, 5.0) and settles the range for the variable offset (4.0)
-    // after it.
-    auto& vi = Linked(Pacing::Manual);
-    ASSERT_EQ(SetDCOffsetVariableMode(true), 0);
+struct FirstPacketCase {
+    const char* name;
+    bool variable;      // variable DC offset on
+    bool startAtLinkUp; // the output was selected before the link: the stream starts at link-up
+    uint8_t scale;      // full scale the instrument decodes with, from the first sample on
+};
+
+const FirstPacketCase kFirstPacketCases[] = {
+    {"VariableOffsetOn", true, false, 4},
+    {"VariableOffsetOff", false, false, 5},
+    {"VariableOffsetOnStartedAtLinkUp", true, true, 4},
+};
+
+void PrintTo(const FirstPacketCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class FirstPacket : public OutputStage, public ::testing::WithParamInterface<FirstPacketCase> {};
+
+TEST_P(FirstPacket, IsCodedWithTheRangeTheInstrumentDecodesWith) {
+    // Range, relays and offset are settled before the stream's first packet is coded, so that its
+    // samples come out at the size asked for like every later one.
+    const FirstPacketCase& c = GetParam();
+    qoltsim::VirtualInstrument* vi = nullptr;
+    if (c.startAtLinkUp) {
+        qoltsim::Config config;
+        config.pacing = Pacing::Manual;
+        vi = &AddInstrument(config);
+        UnderLock([] { return g_Callback = RecordA; }); // ready without a port
+    } else {
+        vi = &Linked(Pacing::Manual);
+    }
+    ASSERT_EQ(SetDCOffsetVariableMode(c.variable), 0);
     ASSERT_EQ(SetAmplitude(1000.0), 0); // peak 2.5
     ASSERT_EQ(SetOutputFunc(3), 0);
-    ASSERT_TRUE(vi.WaitForPackets(1, kWait));
-    Request(vi, 1);
-    const auto r = vi.Snapshot();
+    if (c.startAtLinkUp) {
+        ASSERT_TRUE(Init(RecordA));
+        ASSERT_TRUE(ListenerA().WaitForCount(1));
+    }
+    ASSERT_TRUE(vi->WaitForPackets(1, kWait));
+    Request(*vi, 1);
+    const auto r = vi->Snapshot();
     ASSERT_EQ(r.samples.size(), 3000u);
-    EXPECT_EQ(r.samples[10].code, 2048 + 1000);   // 2.5 of 5.0
-    EXPECT_EQ(r.samples[1510].code, 2048 + 1250); // 2.5 of 4.0
-    EXPECT_DOUBLE_EQ(UnderLock([] { return g_fVoltageRange; }), 4.0);
+    EXPECT_TRUE(r.packets[0].streamStart);
+    const int codes = 2.5 / c.scale * 2000;
+    for (size_t i = 0; i < r.samples.size(); ++i) {
+        ASSERT_EQ(std::abs(r.samples[i].code - 2048), codes) << i;
+        ASSERT_EQ(r.samples[i].range, c.scale) << i;
+        ASSERT_DOUBLE_EQ(std::fabs(r.samples[i].value), 2.5) << i;
+    }
+    EXPECT_DOUBLE_EQ(UnderLock([] { return g_fVoltageRange; }), c.scale);
 }
+
+INSTANTIATE_TEST_SUITE_P(Stream, FirstPacket, ::testing::ValuesIn(kFirstPacketCases),
+                         [](const ::testing::TestParamInfo<FirstPacketCase>& info) {
+                             return info.param.name;
+                         });
 
 // ---- The pattern itself (no instrument needed) --------------------------------------------------------
 
@@ -291,9 +394,14 @@ TEST(RelayPattern, FromSettingsAndStreamState) {
         {"fixed +300", 0x001, true, 300, false, false, false, 0, false, 0, true, 0, 0x0034},
         {"fixed +300 common", 0x001, true, 300, false, true, false, 0, false, 0, true, 0, 0x003C},
         {"fixed -300 common", 0x001, true, -300, false, true, false, 0, false, 0, true, 0, 0x002C},
-        {"fixed 120 like -300", 0x001, true, 120, false, false, false, 0, false, 0, true, 0, 0x0024},
-        {"fixed +150", 0x001, true, 150, false, false, false, 0, false, 0, true, 0, 0x0024},
+        {"fixed -300", 0x001, true, -300, false, false, false, 0, false, 0, true, 0, 0x0024},
+        // A stored offset that the relays cannot give (left from another model) switches no offset at all.
+        {"fixed 120 gives none", 0x001, true, 120, false, false, false, 0, false, 0, true, 0, 0x0020},
+        {"fixed +150 gives none", 0x001, true, 150, false, true, false, 0, false, 0, true, 0, 0x0020},
         {"fixed +150 on the 300R", 0x001, true, 150, false, false, true, 0, false, 0, true, 0, 0x0034},
+        {"fixed -150 on the 300R", 0x001, true, -150, false, true, true, 0, false, 0, true, 0, 0x002C},
+        {"fixed -300 on the 300R gives none", 0x001, true, -300, false, false, true, 0, false, 0, true, 0,
+         0x0020},
         {"common without an offset", 0x001, true, 0, false, true, false, 0, false, 0, true, 0, 0x0020},
         {"variable", 0x001, true, 700, true, true, false, 0, false, 0, true, 0, 0x0021},
         {"staircase", 0x001, true, 0, false, false, false, 14, false, 0, true, 0, 0x0021},

@@ -302,8 +302,7 @@ TEST_F(PacketStream, ARecordingPlayedOnceEndsWithZerosThenStopsAndReportsOutputO
 }
 
 TEST_F(PacketStream, ARecordingShorterThanAPacketStillStopsTheStream) {
-    // The end is found inside the first packet, which the starting change sends itself: the change it
-    // asks for is made once the starting one is done.
+    // The end is found inside the first packet: the stop follows it.
     auto& vi = Linked(Pacing::Fast);
     RegisterSyncMainFuncCB(RecordMainFunc);
     static std::vector<double> recording(100, -400.0); // 0.1 s at 1000 samples/s

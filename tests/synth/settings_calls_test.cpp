@@ -136,7 +136,7 @@ std::vector<GuardedCall> ReadinessCheckedCalls() {
         {"SetOutputFunc", [] { return SetOutputFunc(3); }},
         {"SetAmplitude", [] { return SetAmplitude(250.0); }},
         {"SetFrequency", [] { return SetFrequency(20.0); }},
-        {"SetDCOffset", [] { return SetDCOffset(100); }},
+        {"SetDCOffset", [] { return SetDCOffset(-300); }},
         {"SetDCOffsetVariableMode", [] { return SetDCOffsetVariableMode(true); }},
         {"SetOutputLead", [] { return SetOutputLead(4, true); }},
         {"SetPulseWidth", [] { return SetPulseWidth(50.0); }},
@@ -300,33 +300,59 @@ TEST(RangeChecks, IntegerSettings) {
     EXPECT_DOUBLE_EQ(g_OvershootTimeConstant, 0.0); // the value in force waits for the change
 }
 
-TEST(RangeChecks, DCOffsetLimitDependsOnModeAndModel) {
+TEST(RangeChecks, DCOffsetsTheModeAndModelCanGive) {
+    // The fixed offset exists as 0 and the full size either way (300, 150 on the 300R model); the
+    // variable one anywhere in -1000..1000.
     struct Row {
         bool variable;
         bool model300R;
-        int limit;
+        int offset;
+        int rc;
     };
     MakeReady();
-    for (const Row& r :
-         {Row{false, false, 300}, Row{false, true, 150}, Row{true, false, 1000}, Row{true, true, 1000}}) {
+    for (const Row& r : {
+             Row{false, false, 0, 0},        Row{false, false, 300, 0},     Row{false, false, -300, 0},
+             Row{false, false, 100, -2},     Row{false, false, -1, -2},     Row{false, false, 150, -2},
+             Row{false, false, 299, -2},     Row{false, false, 301, -2},    Row{false, false, INT_MAX, -2},
+             Row{false, false, INT_MIN, -2}, Row{false, true, 0, 0},        Row{false, true, 150, 0},
+             Row{false, true, -150, 0},      Row{false, true, 300, -2},     Row{false, true, -300, -2},
+             Row{false, true, 75, -2},       Row{false, true, 151, -2},     Row{true, false, 1000, 0},
+             Row{true, false, -1000, 0},     Row{true, false, 301, 0},      Row{true, false, -1, 0},
+             Row{true, false, 1001, -2},     Row{true, false, INT_MIN, -2}, Row{true, true, 1000, 0},
+             Row{true, true, 151, 0},        Row{true, true, -1001, -2},
+         }) {
         g_DCVariable = r.variable;
         s_bIs300R = r.model300R;
         g_DCSetting = 7;
-        for (int bad : {r.limit + 1, -r.limit - 1, INT_MAX, INT_MIN}) {
-            EXPECT_EQ(SetDCOffset(bad), -2) << r.limit << " " << bad;
-            EXPECT_EQ(GetDCOffset(), 7);
-        }
-        EXPECT_EQ(SetDCOffset(r.limit), 0) << r.limit;
-        EXPECT_EQ(GetDCOffset(), r.limit);
-        EXPECT_EQ(SetDCOffset(-r.limit), 0) << r.limit;
-        EXPECT_EQ(GetDCOffset(), -r.limit);
+        EXPECT_EQ(SetDCOffset(r.offset), r.rc) << r.variable << " " << r.model300R << " " << r.offset;
+        EXPECT_EQ(GetDCOffset(), r.rc == 0 ? r.offset : 7) << r.offset;
     }
     g_DCVariable = false;
     s_bIs300R = false;
-    EXPECT_EQ(SetDCOffset(301), -2);
-    EXPECT_EQ(SetDCOffsetVariableMode(true), 0);
-    EXPECT_EQ(SetDCOffset(301), 0);
-    EXPECT_TRUE(GetDCOffsetVariableMode());
+}
+
+TEST(DCOffsetMode, SwitchingTheVariableModeOffKeepsOnlyAnOffsetTheFixedModeCanGive) {
+    struct Row {
+        bool model300R;
+        int variable;
+        int fixed;
+    };
+    MakeReady();
+    for (const Row& r : {Row{false, 300, 300}, Row{false, -300, -300}, Row{false, 0, 0}, Row{false, 500, 0},
+                         Row{false, -1, 0}, Row{false, 150, 0}, Row{true, 150, 150}, Row{true, -150, -150},
+                         Row{true, 300, 0}, Row{true, -1000, 0}}) {
+        s_bIs300R = r.model300R;
+        ASSERT_EQ(SetDCOffsetVariableMode(true), 0);
+        ASSERT_EQ(SetDCOffset(r.variable), 0);
+        EXPECT_EQ(SetDCOffsetVariableMode(false), 0);
+        EXPECT_FALSE(GetDCOffsetVariableMode());
+        EXPECT_EQ(GetDCOffset(), r.fixed) << r.model300R << " " << r.variable;
+        // Switching it on again keeps the setting as it is.
+        EXPECT_EQ(SetDCOffsetVariableMode(true), 0);
+        EXPECT_EQ(GetDCOffset(), r.fixed);
+        ASSERT_EQ(SetDCOffsetVariableMode(false), 0);
+    }
+    s_bIs300R = false;
 }
 
 TEST(Amplitude, StoredAsOneThousandthAndRefusedDuringBaselineTest) {
@@ -430,8 +456,12 @@ TEST(Frequency, ClampsBelowTheMinimumAndAboveTheLimitAndReportsMinusTwo) {
          }) {
         g_MainOutput = r.function;
         g_NextFrequency = 1.0;
+        g_Frequency = 1.0;
         EXPECT_EQ(SetFrequency(r.hz), r.rc) << r.function << " " << r.hz;
         EXPECT_DOUBLE_EQ(GetFrequency(), r.stored) << r.function << " " << r.hz;
+        // Clamped or not, the change was asked for (and made at once: no waveform is output); with the
+        // output off nothing is put in force.
+        EXPECT_DOUBLE_EQ(g_Frequency, r.function != 0 ? r.stored : 1.0) << r.function << " " << r.hz;
     }
 }
 
