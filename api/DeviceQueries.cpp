@@ -18,7 +18,7 @@ namespace {
 constexpr int kTextResultSize = 32;
 // The converter's reply: the marker and the value's two bytes.
 constexpr int kConverterReplySize = 3;
-constexpr char kSDKVersion[] = "1.7.7";
+constexpr char kSDKVersion[] = QOLT_SDK_VERSION_STRING;
 
 // Copies at most kTextResultSize - 1 characters and the terminator.
 void CopyText(char (&result)[kTextResultSize], const char* text) {

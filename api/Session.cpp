@@ -5,6 +5,7 @@
 #include "api/SessionState.h"
 #include "api/SessionSync.h"
 #include "device/DeviceDiscovery.h"
+#include "device/ProbeReport.h"
 #include "device/DeviceState.h"
 #include "device/InstrumentCommands.h"
 #include "device/Monitor.h"
@@ -69,6 +70,7 @@ bool OnLibraryThread() {
 // One connection attempt. A port that passes the identify query but not the identification has been
 // closed by _COMStringFound; the scan then goes on with the next higher port in the same attempt.
 bool ConnectAttempt(int port) {
+    CProbeReportScope report(port);
     if (port != -1)
         return FindDevice(port, _COMStringFound);
     for (int candidate = 0; candidate <= kHighestScannedPort; ++candidate) {

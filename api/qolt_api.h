@@ -23,6 +23,17 @@
 #include <stddef.h>
 #include <wchar.h>
 
+/* Release of this library (the VERSION file of its sources; GetLibraryVersion reports the same at run
+ * time). The major number is the ABI number in the shared library's name (libqolt.so.1). */
+#define QOLT_VERSION_MAJOR 1
+#define QOLT_VERSION_MINOR 0
+#define QOLT_VERSION_PATCH 0
+#define QOLT_VERSION_STRING "1.0.0"
+/** Release as one comparable number: major * 10000 + minor * 100 + patch. */
+#define QOLT_VERSION_NUMBER (QOLT_VERSION_MAJOR * 10000 + QOLT_VERSION_MINOR * 100 + QOLT_VERSION_PATCH)
+/* Version of the instrument interface these calls implement (what GetSDKVersion reports). */
+#define QOLT_SDK_VERSION_STRING "1.7.7"
+
 #if defined(_WIN32)
 #if defined(QOLT_BUILDING_LIBRARY)
 #define QOLT_API __declspec(dllexport)
@@ -136,9 +147,10 @@ typedef enum ECG2_27_NoiseFreq_E {
 QOLT_API bool Init(QoltListenerCB listener);
 /** Starts the session on `port` (-1: any port; on Linux the n of /dev/ttyACMn) and waits up to
  *  `timeout_ms` ms for a link to come up. True when one came up meanwhile; false otherwise (also when a
- *  link was already up, or when called from a library callback): the search goes on in the background.
- *  A Close made meanwhile, on any thread or from a callback, ends the wait: Connect returns false.
- *  Replaces an Init listener (nothing is heard through it afterwards). */
+ *  link was already up, or when called from a library callback): the search goes on in the background,
+ *  and GetConnectionReport tells why it has found nothing so far. A Close made meanwhile, on any thread
+ *  or from a callback, ends the wait: Connect returns false. Replaces an Init listener (nothing is heard
+ *  through it afterwards). */
 QOLT_API bool Connect(int port, unsigned timeout_ms);
 /** Ends the session: restores the default settings (ResetQOLT), tells the instrument, takes the link
  *  down (the listener hears false if a link was up) and stops the connection thread. No callback comes
@@ -160,8 +172,11 @@ QOLT_API const char* GetSerialNumber(void);
 QOLT_API const char* GetFWVersion(void);
 /** Hardware version "x.y" of the connected instrument; empty when unknown. Static buffer. */
 QOLT_API const char* GetHWVersion(void);
-/** Version of this interface, "1.7.7". */
+/** Version of this interface, "1.7.7" (QOLT_SDK_VERSION_STRING). */
 QOLT_API const char* GetSDKVersion(void);
+/** Release of this library build, "major.minor.patch" (QOLT_VERSION_STRING of the headers it was built
+ *  with; compare it with the header's to catch a mismatched library). Static text. Any thread. */
+QOLT_API const char* GetLibraryVersion(void);
 
 #if QOLT_HAS_EXTENDED
 /** Asks the connection thread to check the link now (it ends the session if the instrument's device node
@@ -473,6 +488,64 @@ QOLT_POSIX_API int SetDeviceNodeFormat(const char* format);
 QOLT_POSIX_API int SetLockDirectory(const char* directory);
 #endif
 
+/* ---- Diagnostics (result meanings, connection report, log) ----------------------------------------- */
+/* @section diagnostics */
+
+/** Meaning of a result: what `code`, returned by the call named `call` ("SetPacingRate"), says, as a short
+ *  static text ("allowed 10 to 300 per minute"). The table holds every negative code the calls above
+ *  document (the command-line tool's refusal messages use the same texts); 0 is "success" (loaders:
+ *  "the file holds no samples"), -1 "no instrument is ready" unless the call documents otherwise. An
+ *  empty text for a pair the table does not know and for a null `call`. Never null; any thread. */
+QOLT_API const char* GetResultMeaning(const char* call, int code);
+
+/**
+ * Why the last connection attempt (a search of every port, or of the port named; the connection thread
+ * makes one a second until a link comes up) found no instrument: one line per port it tried,
+ * "NODE: REASON", where REASON is one of
+ *   no such device node
+ *   permission denied (the system's text)          also "cannot be opened (...)" for other errors
+ *   locked by process N, which is running          its lock file is held; or "its lock file cannot be taken"
+ *   not a terminal (the system's text)
+ *   no reply to the identify query
+ *   not the instrument: the identify query got N bytes (hex)
+ *   identified, but the identification exchange failed
+ *   connected                                      the attempt found it
+ * A search of every port counts the nodes that do not exist in one line ("FIRST to LAST: no such device
+ * node (N nodes between them included)"). Copies the report, cut to fit and terminated, into `buffer`
+ * (`size` bytes; a null buffer or 0 copies nothing) and returns the length of the whole report (without
+ * the terminator), so that a larger buffer can be offered; 0 before any attempt has ended. The report
+ * stays until the next attempt ends, also after Close. Any thread.
+ */
+QOLT_API int GetConnectionReport(char* buffer, size_t size);
+
+/** Levels of the library's log; a level includes the ones above it. */
+typedef enum QoltLogLevel_E {
+    QoltLog_Off = 0,
+    QoltLog_Error = 1,   /**< a failure the library could not recover from on its own (a write error) */
+    QoltLog_Warning = 2, /**< a failure it works around (a port that cannot be opened, a short write) */
+    QoltLog_Info = 3,    /**< connections: ports tried and why each was passed over, link up and down */
+    QoltLog_Wire = 4     /**< every message to and from the instrument in hex; one line per sample packet */
+} QoltLogLevel_E;
+
+/** Log callback: the level of the message and its text (one line, no newline; valid during the call). */
+typedef void (*QoltLogCB)(int level, const char* message);
+
+/**
+ * Sets the log callback and the most detailed level it hears (QoltLog_Error..QoltLog_Wire; larger values
+ * mean QoltLog_Wire). May be called at any time, also before Init, and replaces an earlier callback. A
+ * null callback or QoltLog_Off ends the log: the messages already queued are delivered first, and the call
+ * returns when the callback has returned for the last time (from the log callback itself it only asks
+ * for the end). No callback comes after that.
+ *
+ * The messages are queued where they arise (also on the poll thread: without waiting for the callback and
+ * without any lock an application could hold) and delivered in order from the library's log thread, a thread of its own that runs from the
+ * first call with a callback until the log is ended; no library lock is held then, so the callback may
+ * make any call. While the callback keeps up, nothing is lost; when the queue (256 messages) is full, new
+ * messages are dropped and a warning then says how many. At QoltLog_Wire a sample packet is logged as one
+ * summary line, not its 3200 bytes. End the log before unloading the library.
+ */
+QOLT_API void RegisterLogCallback(QoltLogCB callback, int level);
+
 /*
  * Threads
  *
@@ -490,7 +563,8 @@ QOLT_POSIX_API int SetLockDirectory(const char* directory);
  *       output stops). A packet write waits at most about a second for the port to take
  *       it; once one has waited in vain, the data requests already queued get no packet, and no write
  *       waits again until the instrument takes data;
- *     - the monitor thread, for the library's whole life: watches the connected instrument's device node.
+ *     - the monitor thread, for the library's whole life: watches the connected instrument's device node;
+ *     - the log thread, while a log callback is set: delivers the log (RegisterLogCallback).
  *
  *   Every call may be made from any application thread, also from several at once. The calls that
  *   exchange messages with the instrument, build packets or change what a packet is built from are
@@ -525,6 +599,8 @@ QOLT_POSIX_API int SetLockDirectory(const char* directory);
  *       thread: Close only asks for the end and Connect returns false at once.
  *     - Notification callbacks (RegisterNotifyEvent): Windows build only, from the monitor's window
  *       thread.
+ *     - Log callback (RegisterLogCallback): from the library's log thread, no library lock held. It may
+ *       make any call; RegisterLogCallback from it only asks for the end (or replaces the callback).
  *
  *   Unloading: call Close first. The connection and poll threads run until Close ends them.
  */

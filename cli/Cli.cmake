@@ -54,7 +54,7 @@ set_target_properties(qolt_sim_tool PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 qolt_strict_warnings(qolt_sim_tool)
 
-install(TARGETS qolt_cli qolt_sim_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS qolt_cli qolt_sim_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
 
 # The C example of the README: built as C against the public header and the shared library only.
 add_executable(qolt_example_play_sine ${PROJECT_SOURCE_DIR}/examples/play_sine.c)

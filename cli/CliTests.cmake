@@ -1,7 +1,6 @@
 # The tools' tests (tests/cli): they run the built programs, so they get their paths and depend on them;
-# the capture tests read EDF files back with EDFlib (libedf-dev), a peer implementation.
-find_path(QOLT_EDFLIB_INCLUDE edflib.h)
-find_library(QOLT_EDFLIB edf)
+# the capture tests read EDF files back with EDFlib (libedf-dev), a peer implementation, without which
+# tests/CMakeLists.txt leaves them out.
 file(GLOB QOLT_CLI_TESTS CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/tests/cli/*_test.cpp")
 foreach(src IN LISTS QOLT_CLI_TESTS)
     get_filename_component(name "${src}" NAME_WE)
@@ -15,12 +14,7 @@ foreach(src IN LISTS QOLT_CLI_TESTS)
         QOLT_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
         QOLT_PROJECT_VERSION="${PROJECT_VERSION}")
     add_dependencies(${name} qolt_cli qolt_sim_tool qolt_example_play_sine)
-    if(QOLT_EDFLIB AND QOLT_EDFLIB_INCLUDE)
-        target_include_directories(${name} PRIVATE ${QOLT_EDFLIB_INCLUDE})
-        target_link_libraries(${name} PRIVATE ${QOLT_EDFLIB})
-    else()
-        message(FATAL_ERROR "EDFlib (Debian package libedf-dev) is needed by the tools' tests")
-    endif()
+    qolt_link_edflib(${name})
 endforeach()
 # The plan tests read the tool's JSON documents with nlohmann-json.
 qolt_link_json(qolt_plan_test)

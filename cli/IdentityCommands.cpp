@@ -31,12 +31,21 @@ int RunList(const Options& options, const Reporter& reporter) {
         options.port ? std::vector<int>{*options.port} : instrument.ExistingPorts();
     std::vector<Identity> found;
     std::vector<std::string> silent;
+    std::vector<std::string> reasons; // the library's, for each silent node
     for (int port : ports) {
         if (instrument.Connect(port, error) == kExitOk) {
             found.push_back(instrument.ReadIdentity());
             instrument.Close();
         } else {
-            silent.push_back(instrument.NodePath(port));
+            const std::string node = instrument.NodePath(port);
+            silent.push_back(node);
+            std::string reason;
+            for (const std::string& line : instrument.ConnectionReport()) {
+                if (line.rfind(node + ": ", 0) == 0) {
+                    reason = line.substr(node.size() + 2);
+                }
+            }
+            reasons.push_back(reason);
         }
     }
 
@@ -52,7 +61,11 @@ int RunList(const Options& options, const Reporter& reporter) {
         for (const std::string& node : silent) {
             j.String(node);
         }
-        j.EndArray().EndObject();
+        j.EndArray().Key("reasons").BeginObject();
+        for (size_t i = 0; i < silent.size(); ++i) {
+            j.Field(silent[i], reasons[i]);
+        }
+        j.EndObject().EndObject();
         if (!found.empty()) {
             reporter.Document(j);
         }
@@ -65,9 +78,13 @@ int RunList(const Options& options, const Reporter& reporter) {
             reporter.Line(line);
         }
     }
-    for (const std::string& node : silent) {
+    for (size_t i = 0; i < silent.size(); ++i) {
+        if (!reasons[i].empty()) {
+            reporter.Warn(silent[i] + ": " + reasons[i]);
+            continue;
+        }
         char text[512];
-        std::snprintf(text, sizeof text, "%s: no instrument answered within %g s", node.c_str(),
+        std::snprintf(text, sizeof text, "%s: no instrument answered within %g s", silent[i].c_str(),
                       options.timeoutSeconds);
         reporter.Warn(text);
     }
@@ -78,12 +95,7 @@ int RunList(const Options& options, const Reporter& reporter) {
         }
         char text[64];
         std::snprintf(text, sizeof text, "no instrument found within %g s", options.timeoutSeconds);
-        std::string message = text;
-        const std::string problem = instrument.AccessProblem();
-        if (!problem.empty()) {
-            message += " (" + problem + ")";
-        }
-        return reporter.Fail(kExitNoInstrument, message);
+        return reporter.Fail(kExitNoInstrument, text);
     }
     return kExitOk;
 }

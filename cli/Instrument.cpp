@@ -5,7 +5,7 @@
 #include "Refusal.h"
 #include "qolt_api.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -97,9 +97,9 @@ int Instrument::Connect(int port, std::string& error) {
         if (port >= 0) {
             error += " on " + NodePath(port);
         }
-        const std::string problem = AccessProblem();
-        if (!problem.empty()) {
-            error += " (" + problem + ")";
+        // Why, port by port, as the library saw it.
+        for (const std::string& line : ConnectionReport()) {
+            error += "\n  " + line;
         }
         return kExitNoInstrument;
     }
@@ -167,16 +167,31 @@ std::vector<int> Instrument::ExistingPorts() const {
     return ports;
 }
 
-std::string Instrument::AccessProblem() const {
-    const std::vector<int> ports = options_.port ? std::vector<int>{*options_.port} : ExistingPorts();
-    for (int n : ports) {
-        const std::string node = NodePath(n);
-        if (access(node.c_str(), R_OK | W_OK) != 0 && errno == EACCES) {
-            return "no permission to open " + node +
-                   ": join the dialout group or install the udev rules, see README";
-        }
+std::vector<std::string> Instrument::ConnectionReport() const {
+    std::string text(1024, '\0');
+    int length = GetConnectionReport(&text[0], text.size());
+    if (length >= static_cast<int>(text.size())) {
+        text.assign(static_cast<size_t>(length) + 1, '\0');
+        length = GetConnectionReport(&text[0], text.size());
     }
-    return {};
+    text.resize(static_cast<size_t>(std::max(0, std::min(length, static_cast<int>(text.size()) - 1))));
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        std::string line = text.substr(start, end - start);
+        if (line.find(": permission denied") != std::string::npos) {
+            line += ": join the dialout group or install the udev rules, see README";
+        }
+        if (!line.empty()) {
+            lines.push_back(line);
+        }
+        start = end + 1;
+    }
+    return lines;
 }
 
 void Instrument::MarkOutputStart() {

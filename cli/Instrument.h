@@ -42,8 +42,9 @@ public:
     // The device node of port n, and the nodes that exist now (for `list`).
     std::string NodePath(int port) const;
     std::vector<int> ExistingPorts() const;
-    // A hint when the nodes exist but cannot be opened, else empty.
-    std::string AccessProblem() const;
+    // Why the library's last connection attempt found nothing: one "NODE: REASON" line per port it tried
+    // (GetConnectionReport), with the way out where a node cannot be opened.
+    std::vector<std::string> ConnectionReport() const;
 
     bool IsVirtual() const { return virtual_ != nullptr; }
     qoltsim::VirtualInstrument* Virtual() { return virtual_.get(); }

@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
     if (options.version) {
-        std::printf("qolt, libqolt interface %s\n", GetSDKVersion());
+        std::printf("qolt, libqolt %s (interface %s)\n", GetLibraryVersion(), GetSDKVersion());
         return kExitOk;
     }
     if (!parsed.error.empty()) {

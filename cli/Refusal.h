@@ -18,8 +18,9 @@ struct Refusal {
     std::string Message() const;
 };
 
-// What the library allows, for a call and the code it returned; `context` fills in what depends on the
-// state (the function name for SetFrequency, the offset range for SetDCOffset). Empty for unknown pairs.
+// What the library allows, for a call and the code it returned: the library's own text (GetResultMeaning),
+// except where `context` fills in what depends on the state (the function name for SetFrequency, the offset
+// range for SetDCOffset). Empty for unknown pairs.
 std::string AllowedFor(const std::string& call, int code, const std::string& context = std::string());
 
 } // namespace qoltcli

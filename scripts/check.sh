@@ -4,22 +4,23 @@
 # about what the sanitizers would find); at the end one line per stage tells how it went and how long it
 # took, and the exit code is non-zero when any stage failed.
 #   scripts/check.sh            everything
-#   scripts/check.sh default    one build only (default, asan, tsan or fuzz); several may be named
+#   scripts/check.sh default    one build only (default, asan, tsan or fuzz), or the installation
+#                               packages (package: scripts/package.sh); several may be named
 # QOLT_SKIP_DEPS=1 leaves out the package step (scripts/install-deps.sh), for a machine set up by hand.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
 stages=("$@")
 if ((${#stages[@]} == 0)); then
-    stages=(default asan tsan fuzz)
+    stages=(default asan tsan fuzz package)
 fi
 need_fuzz=0
 for s in "${stages[@]}"; do
     case "$s" in
-        default | asan | tsan) ;;
+        default | asan | tsan | package) ;;
         fuzz) need_fuzz=1 ;;
         *)
-            echo "unknown stage: $s (default, asan, tsan or fuzz)" >&2
+            echo "unknown stage: $s (default, asan, tsan, fuzz or package)" >&2
             exit 2
             ;;
     esac
@@ -49,6 +50,7 @@ for s in "${stages[@]}"; do
     case "$s" in
         default | asan | tsan) run_stage "$s" cmake --workflow --preset "$s" ;;
         fuzz) run_stage fuzz scripts/fuzz.sh "${QOLT_FUZZ_SECONDS:-30}" ;;
+        package) run_stage package scripts/package.sh ;;
     esac
 done
 

@@ -6,7 +6,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev libedf-dev nlohmann-json3-dev python3
-    binutils locales)
+    binutils locales python3-pytest pkg-config dpkg-dev python3-build python3-setuptools python3-wheel)
 if [[ "${1:-}" == "--fuzz" || "${QOLT_WITH_FUZZ:-0}" == "1" ]]; then
     packages+=(clang libclang-rt-dev)
 fi

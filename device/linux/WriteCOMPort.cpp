@@ -1,6 +1,7 @@
 #include "device/SerialPort.h"
 
 #include "device/DeviceState.h"
+#include "device/WireLog.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -51,6 +52,7 @@ int _WriteCOMPort(int length, const unsigned char* buffer, bool /*wait*/) {
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            WireLogSent(buffer, length, -1, errno);
             return -1;
         }
         const auto left =
@@ -68,5 +70,6 @@ int _WriteCOMPort(int length, const unsigned char* buffer, bool /*wait*/) {
         }
         // Room, an error or a hang-up: the next write tells which.
     }
+    WireLogSent(buffer, length, sent, 0);
     return sent;
 }

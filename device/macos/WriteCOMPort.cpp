@@ -1,6 +1,7 @@
 #include "device/SerialPort.h"
 
 #include "device/DeviceState.h"
+#include "device/WireLog.h"
 #include "sync/Threads.h"
 
 #include <sys/select.h>
@@ -62,6 +63,7 @@ int _WriteCOMPort(int length, const unsigned char* buffer, bool wait) {
                 ++s_nWriteTimeouts;
                 g_bPortWriteStalled = true;
             }
+            WireLogSent(buffer, length, 0, 0);
             return 0;
         }
         const int chunk = std::min(kBlock, total - sent);
@@ -85,5 +87,7 @@ int _WriteCOMPort(int length, const unsigned char* buffer, bool wait) {
             SleepEx(kBusyPauseMs);
         }
     }
-    return sent >= total ? length : std::min(sent, length);
+    const int taken = sent >= total ? length : std::min(sent, length);
+    WireLogSent(buffer, length, taken, 0);
+    return taken;
 }

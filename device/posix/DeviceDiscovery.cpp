@@ -2,6 +2,7 @@
 
 #include "api/SessionSync.h"
 #include "device/DeviceState.h"
+#include "device/ProbeReport.h"
 #include "device/SerialPort.h"
 #include "device/posix/ConnectedPort.h"
 #include "device/posix/DeviceConfig.h"
@@ -33,9 +34,12 @@ constexpr int kLockAttempts = 2;
 // What a lock file found in place tells about its owner.
 enum class LockOwner { Alive, Gone, Unreadable };
 
-LockOwner ProbeLockOwner(int descriptor) {
+LockOwner ProbeLockOwner(int descriptor, std::int32_t* owner = nullptr) {
     std::int32_t pid = 0;
     const ssize_t n = read(descriptor, &pid, sizeof pid);
+    if (owner != nullptr) {
+        *owner = pid;
+    }
     // A short file, or one naming no single process (0 and -1 would address process groups), is not a
     // lock this library wrote.
     if (n != static_cast<ssize_t>(sizeof pid) || pid <= 0) {
@@ -51,6 +55,26 @@ LockOwner ProbeLockOwner(int descriptor) {
     }
     // Only "no such process" frees the port: EPERM means a live process of another user.
     return errno == ESRCH ? LockOwner::Gone : LockOwner::Alive;
+}
+
+// Why a port's lock could not be taken, for the connection report: the live owner, or the error.
+void NoteLockRefusal(int port, const char* path, int error) {
+    char directory[kLockPathCapacity];
+    CopyLockDirectory(directory);
+    char lockPath[kLockPathCapacity];
+    std::int32_t pid = 0;
+    if (FormatLockFilePath(directory, port, lockPath, sizeof lockPath)) {
+        const int existing = open(lockPath, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (existing >= 0) {
+            const LockOwner owner = ProbeLockOwner(existing, &pid);
+            close(existing);
+            if (owner == LockOwner::Alive) {
+                NoteProbe(port, path, ProbeResult::Locked, pid);
+                return;
+            }
+        }
+    }
+    NoteProbe(port, path, ProbeResult::LockFailed, error);
 }
 
 // Makes every missing level of the lock directory, as mkdir -p does (macOS's default has a missing parent on
@@ -110,20 +134,37 @@ bool DoFindDevice(int port) {
 
     const int descriptor = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (descriptor < 0) {
+        const int error = errno;
+        const bool missing = error == ENOENT || error == ENODEV || error == ENXIO;
+        NoteProbe(port, path, missing ? ProbeResult::NodeMissing : ProbeResult::OpenFailed, error);
         return false;
     }
     {
         CAutoCriticalSection lock(g_CriticalSection);
         g_hDevice = descriptor;
     }
-    if (!LockDeviceFile(port) || !LockDevice(descriptor)) {
+    if (!LockDeviceFile(port)) {
+        const int error = errno;
         DeviceClose();
+        NoteLockRefusal(port, path, error);
+        return false;
+    }
+    if (!LockDevice(descriptor)) {
+        DeviceClose();
+        NoteProbe(port, path, ProbeResult::LockFailed, 0);
         return false;
     }
     DeviceCancelIO();
     // A node that is no terminal is no instrument.
-    if (!ConfigurePort(descriptor) || !IsTargetDevice()) {
+    if (!ConfigurePort(descriptor)) {
+        const int error = errno;
         DeviceClose();
+        NoteProbe(port, path, ProbeResult::NotTerminal, error);
+        return false;
+    }
+    if (!IsTargetDevice()) {
+        DeviceClose();
+        NoteProbe(port, path, ProbeResult::NotIdentified, 0);
         return false;
     }
     CommitConnectedPort(path, pattern);

@@ -3,9 +3,11 @@
 #include "device/DeviceDiscovery.h"
 #include "device/DeviceState.h"
 #include "device/InstrumentCommands.h"
+#include "device/ProbeReport.h"
 #include "device/posix/ConnectedPort.h"
 #include "device/posix/DeviceConfig.h"
 #include "device/posix/NodeListing.h"
+#include "device/WireLog.h"
 #include "sync/Threads.h"
 
 #include <aio.h>
@@ -47,7 +49,11 @@ int _ReadCOMPort(int length, unsigned char* buffer) {
         return 0;
     }
     const ssize_t n = read(static_cast<int>(handle), buffer, static_cast<size_t>(length));
-    return n < 0 ? 0 : static_cast<int>(n);
+    if (n <= 0) {
+        return 0;
+    }
+    WireLogReceived(buffer, static_cast<int>(n));
+    return static_cast<int>(n);
 }
 
 void _DrainCOMPort() {
@@ -67,6 +73,7 @@ bool IsTargetDevice() {
     }
     unsigned char reply[kIdentifyReplyCapacity];
     const int got = ReadReply(reply, kIdentifyReplyCapacity, kIdentifyReplyMinimum, kIdentifyWaitMs);
+    NoteIdentifyReply(reply, got);
     return IsIdentifyReply(reply, got);
 }
 

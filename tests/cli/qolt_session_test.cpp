@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <sys/stat.h>
 #include <cstdlib>
 #include <fcntl.h>
@@ -49,11 +50,14 @@ TEST_F(Session, NothingFoundWithinTheTimeOut) {
     const std::string format = Path("ttyNONE%d");
     const RunResult info = Qolt({"--node-format", format, "--timeout", "0.5", "info"});
     EXPECT_EQ(info.exitCode, 4) << clitest::Describe(info);
-    EXPECT_EQ(info.err, "qolt: no instrument found within 0.5 s\n");
+    // The library's report of the attempt: no node exists.
+    EXPECT_EQ(info.err, "qolt: no instrument found within 0.5 s\n  " + Path("ttyNONE0") + " to " +
+                            Path("ttyNONE127") + ": no such device node (128 nodes between them included)\n");
 
     const RunResult play = Qolt({"--node-format", format, "--timeout", "0.5", "--port", "2", "play", "sine"});
     EXPECT_EQ(play.exitCode, 4) << clitest::Describe(play);
-    EXPECT_EQ(play.err, "qolt: no instrument found within 0.5 s on " + Path("ttyNONE2") + "\n");
+    EXPECT_EQ(play.err, "qolt: no instrument found within 0.5 s on " + Path("ttyNONE2") + "\n  " +
+                            Path("ttyNONE2") + ": no such device node\n");
 
     const RunResult list = Qolt({"--node-format", format, "--timeout", "0.5", "list", "--json"});
     EXPECT_EQ(list.exitCode, 4) << clitest::Describe(list);
@@ -88,8 +92,26 @@ TEST_F(Session, NodesThatCannotBeOpenedAreNamed) {
                              dir_.Path(), "--timeout", "0.5", "info"});
     const RunResult r = clitest::Run(args);
     EXPECT_EQ(r.exitCode, 4) << clitest::Describe(r);
-    EXPECT_EQ(r.err, "qolt: no instrument found within 0.5 s (no permission to open " + node +
-                         ": join the dialout group or install the udev rules, see README)\n");
+    EXPECT_EQ(r.err, "qolt: no instrument found within 0.5 s\n  " + Path("ttyLOCKED0") +
+                         ": permission denied (" + std::strerror(EACCES) +
+                         "): join the dialout group or install the udev rules, see README\n  " +
+                         Path("ttyLOCKED1") + " to " + Path("ttyLOCKED127") +
+                         ": no such device node (127 nodes between them included)\n");
+
+    // `list` names each node with the library's reason, a lock held by a running process too.
+    clitest::WriteFile(Path("ttyLOCKED1"), "");
+    ASSERT_EQ(chmod(Path("ttyLOCKED1").c_str(), 0666), 0);
+    const std::int32_t holder = static_cast<std::int32_t>(getpid());
+    std::string lock(reinterpret_cast<const char*>(&holder), sizeof holder);
+    clitest::WriteFile(dir_.Path() + "/kestrane.ACM1.lock", lock);
+    ASSERT_EQ(chmod((dir_.Path() + "/kestrane.ACM1.lock").c_str(), 0644), 0);
+    args.back() = "list";
+    const RunResult list = clitest::Run(args);
+    EXPECT_EQ(list.exitCode, 4) << clitest::Describe(list);
+    EXPECT_EQ(list.err, "qolt: " + Path("ttyLOCKED0") + ": permission denied (" + std::strerror(EACCES) +
+                            "): join the dialout group or install the udev rules, see README\n" +
+                            "qolt: " + Path("ttyLOCKED1") + ": locked by process " + std::to_string(holder) +
+                            ", which is running\nqolt: no instrument found within 0.5 s\n");
 }
 
 TEST_F(Session, ASignalEndsTheRunThroughCloseAndStillWritesTheCapture) {
