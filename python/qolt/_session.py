@@ -74,8 +74,11 @@ class Session:
             elif self._log_level is not None and LogLevel(self._log_level) != LogLevel.OFF:
                 enable_log(self._log_level)
                 self._logging = True
-            lib.SetDeviceNodeFormat(self.node_format)
-            lib.SetLockDirectory(self.lock_dir)
+            # Only what is given: a format set through qolt.lib beforehand stays otherwise.
+            if self.node_format is not None:
+                lib.SetDeviceNodeFormat(self.node_format)
+            if self.lock_dir is not None:
+                lib.SetLockDirectory(self.lock_dir)
             port = -1 if self.port is None else self.port
             if not lib.Connect(port, int(round(self.timeout * 1000))):
                 where = "any port" if self.port is None else f"port {self.port}"
