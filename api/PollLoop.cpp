@@ -190,7 +190,9 @@ bool DoDataPoll(void* /*context*/, int /*flags*/) {
         return answered;
     // Messages are tiny and the instrument sends them one by one, but a busy host can find two in one
     // read ("N" "N" when it fell behind): each data request gets its packet, until the port is found
-    // stalled; those behind that get their error reports only.
+    // stalled or a callback stops or restarts the stream (the requests read with it were the old
+    // stream's); those behind that get their error reports only.
+    const unsigned stream = g_nStreamGeneration;
     bool stalled = false;
     int at = 0;
     while (at < n) {
@@ -198,7 +200,7 @@ bool DoDataPoll(void* /*context*/, int /*flags*/) {
         const int left = n - at;
         if (p[0] == kReportDataRequest) {
             const bool withError = left > 1 && p[1] == kReportErrorSuffix;
-            if (!stalled)
+            if (!stalled && g_nStreamGeneration == stream)
                 stalled = !AnswerDataRequest(withError);
             else if (withError && g_ErrorCallback != nullptr)
                 g_ErrorCallback(kInstrumentErrorCode);

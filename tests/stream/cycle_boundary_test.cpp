@@ -3,6 +3,7 @@
 #include "stream/StreamTestSupport.h"
 
 #include "api/PacketStream.h"
+#include "api/PollLoop.h"
 #include "api/SessionState.h"
 #include "device/DeviceState.h"
 #include "synth/Change.h"
@@ -214,6 +215,32 @@ TEST_F(CycleBoundary, APacketWhoseStreamStoppedWhileItWasBuiltIsNotSent) {
     EXPECT_EQ(r.totalPackets, 3u);
     EXPECT_TRUE(r.violations.empty());
     EXPECT_FALSE(vi.IsStreaming());
+}
+
+TEST_F(CycleBoundary, ARequestReadWithOneWhosePacketRestartedTheStreamGetsNoPacketOfTheNewStream) {
+    auto& vi = Linked(Pacing::Manual);
+    g_actAtCall = 300 + 17; // in the second packet
+    g_restartWith = 2;
+    RegisterTimeAmpCB(ChangeOutputFromGraph);
+    ASSERT_EQ(SetOutputFunc(1), 0);
+    ASSERT_TRUE(vi.WaitForPackets(1, kWait));
+    {
+        // Two requests of the first stream, found in one read.
+        CAutoPausePooling pause;
+        ASSERT_TRUE(vi.SendDataRequest(false));
+        ASSERT_TRUE(vi.SendDataRequest(false));
+        std::this_thread::sleep_for(100ms);
+    }
+    ASSERT_TRUE(vi.WaitForCommand(MessageKind::StopStream, 1, kWait));
+    ASSERT_TRUE(vi.WaitForPackets(2, kWait));
+    std::this_thread::sleep_for(300ms);
+    // The second stream has its first packet only: the other request was the first stream's.
+    const auto r = vi.Snapshot();
+    ASSERT_EQ(r.totalPackets, 2u) << Describe(vi);
+    EXPECT_TRUE(r.packets[1].streamStart);
+    EXPECT_EQ(r.packets[1].firstCounter, 0);
+    EXPECT_TRUE(r.violations.empty());
+    ASSERT_EQ(SetOutputFunc(0), 0);
 }
 
 TEST_F(CycleBoundary, AStreamRestartedWhileAPacketWasBuiltGetsOnlyItsOwnPackets) {
