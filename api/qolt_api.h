@@ -156,8 +156,8 @@ QOLT_API bool Connect(int port, unsigned timeout_ms);
  *  down (the listener hears false if a link was up) and stops the connection thread. No callback comes
  *  after it returns. With no session nothing is sent. Returns in bounded time: about a second at most
  *  while a port is being probed, and about a second more when the instrument has stopped taking data
- *  (once a write has found no room for a second, the writes after it do not wait until the instrument
- *  takes data again). Ends a Connect waiting on another thread. From a callback it only asks
+ *  (once a write has waited a second for room in vain, the writes after it do not wait until the
+ *  instrument takes data again). Ends a Connect waiting on another thread. From a callback it only asks
  *  for the end: see "Threads". */
 QOLT_API void Close(void);
 /** True while a link is up: from the instrument passing identification (before the listener hears true)
@@ -560,8 +560,8 @@ QOLT_API void RegisterLogCallback(QoltLogCB callback, int level);
  *       so it changes stored settings the getters return: the output function and frequency (as a
  *       frequency scan moves on or ends), the scan values, the amplitude (limited to what the output
  *       range gives), the pulse width (of the pulse pair) and the baseline-reset mode (off when the
- *       output stops). A packet write gives up when the port has taken nothing for
- *       about a second; once one has, the data requests already queued get no packet, and no write
+ *       output stops). A packet write waits at most about a second for the port to take
+ *       it; once one has waited in vain, the data requests already queued get no packet, and no write
  *       waits again until the instrument takes data;
  *     - the monitor thread, for the library's whole life: watches the connected instrument's device node;
  *     - the log thread, while a log callback is set: delivers the log (RegisterLogCallback).
@@ -588,7 +588,7 @@ QOLT_API void RegisterLogCallback(QoltLogCB callback, int level);
  *       does nothing, while a Close made on another thread is ending the session.
  *     - Graph and pacing graph callbacks (RegisterTimeAmpCB, RegisterPacingTimeAmpCB) and the error
  *       listener (RegisterErrorCallback): from the poll thread only, with the library lock held, while a
- *       packet is built or a report is handled. Keep them short: the instrument waits for the packet. They
+ *       packet is built or a report is read. Keep them short: the instrument waits for the packet. They
  *       may call the getters and the setting calls (the lock is recursive), and GetAD, WriteMfgInfo and
  *       SetDeviceInformation (the requests that come during those are answered after the packet); Close
  *       and Connect behave as from the listener. They must not wait for another thread that makes
