@@ -22,19 +22,33 @@ add_executable(qolt_cli
     ${QOLT_CLI_DIR}/Settings.cpp
     ${QOLT_CLI_DIR}/Recording.cpp
     ${QOLT_CLI_DIR}/IdentityCommands.cpp
-    ${QOLT_CLI_DIR}/OutputCommand.cpp
-    ${QOLT_CLI_DIR}/Plan.cpp
-    ${QOLT_CLI_DIR}/LibrarySettings.cpp
-    ${QOLT_CLI_DIR}/RunCommand.cpp
-    ${QOLT_CLI_DIR}/PlanCommand.cpp
-    ${QOLT_CLI_DIR}/RecordingReader.cpp
-    ${QOLT_CLI_DIR}/AnalyzeCommand.cpp)
+    ${QOLT_CLI_DIR}/OutputCommand.cpp)
 target_include_directories(qolt_cli PRIVATE ${QOLT_CLI_DIR} ${CMAKE_BINARY_DIR}/generated)
-target_link_libraries(qolt_cli PRIVATE qolt qolt_sim qolt_analysis Threads::Threads)
-# Plans and results are JSON (nlohmann-json); recordings are read with EDFlib.
+target_link_libraries(qolt_cli PRIVATE qolt qolt_sim Threads::Threads)
+# Plans and results are JSON (nlohmann-json); recordings are read with EDFlib. Without either the plan
+# commands say what is missing and the rest of the tool is built as usual.
 include(${PROJECT_SOURCE_DIR}/cmake/ToolDependencies.cmake)
-qolt_link_json(qolt_cli)
-qolt_link_edflib(qolt_cli)
+if(NOT TARGET nlohmann_json::nlohmann_json)
+    find_package(nlohmann_json 3.2 CONFIG QUIET)
+endif()
+if(TARGET nlohmann_json::nlohmann_json AND QOLT_HAVE_EDFLIB)
+    set(QOLT_HAVE_PLAN_TOOLS ON)
+    target_sources(qolt_cli PRIVATE
+        ${QOLT_CLI_DIR}/Plan.cpp
+        ${QOLT_CLI_DIR}/LibrarySettings.cpp
+        ${QOLT_CLI_DIR}/RunCommand.cpp
+        ${QOLT_CLI_DIR}/PlanCommand.cpp
+        ${QOLT_CLI_DIR}/RecordingReader.cpp
+        ${QOLT_CLI_DIR}/AnalyzeCommand.cpp)
+    target_link_libraries(qolt_cli PRIVATE qolt_analysis)
+    qolt_link_json(qolt_cli)
+    qolt_link_edflib(qolt_cli)
+else()
+    set(QOLT_HAVE_PLAN_TOOLS OFF)
+    target_sources(qolt_cli PRIVATE ${QOLT_CLI_DIR}/PlanCommandsMissing.cpp)
+    message(STATUS "nlohmann-json or EDFlib not found (nlohmann-json3-dev, libedf-dev): qolt's run, plan and "
+                   "analyze are skipped")
+endif()
 set_target_properties(qolt_cli PROPERTIES
     OUTPUT_NAME qolt
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin

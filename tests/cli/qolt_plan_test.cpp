@@ -354,7 +354,7 @@ TEST_F(Plans, SimulatedDeviceShowsItsFiltersResponse) {
 // again.
 TEST_F(Plans, StepsStartFromTheDefaultsAndAScanEndStopsTheOutput) {
     const json plan = json::parse(R"({"steps": [
-        {"label": "offset", "play": "sine", "frequency": 10, "amplitude": 500, "dc-offset": 100, "leads": [0, 3],
+        {"label": "offset", "play": "sine", "frequency": 10, "amplitude": 500, "dc-offset": 300, "leads": [0, 3],
          "duration": 1},
         {"label": "plain", "play": "triangle", "frequency": 5, "duration": 1},
         {"label": "sweep", "scan": "sine", "start": 1, "stop": 5, "seconds": 10, "duration": 20},
@@ -367,7 +367,7 @@ TEST_F(Plans, StepsStartFromTheDefaultsAndAScanEndStopsTheOutput) {
     const json& steps = result["steps"];
     ASSERT_EQ(steps.size(), 4u);
     EXPECT_EQ(steps[0]["settings"]["amplitude"], 500.0);
-    EXPECT_EQ(steps[0]["settings"]["dc_offset"], 100);
+    EXPECT_EQ(steps[0]["settings"]["dc_offset"], 300);
     EXPECT_EQ(steps[0]["settings"]["leads"], json::parse("[0, 3]"));
     EXPECT_EQ(steps[1]["settings"]["amplitude"], 100.0) << "back to the default";
     EXPECT_EQ(steps[1]["settings"]["dc_offset"], 0);
