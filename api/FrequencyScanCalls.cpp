@@ -1,9 +1,9 @@
 #include "synth/FrequencyScan.h"
 
 #include "qolt_api.h"
-#include "synth/Change.h"
+#include "stream/Change.h"
 #include "synth/FrequencyScanState.h"
-#include "synth/SettingChecks.h"
+#include "api/SettingChecks.h"
 #include "synth/SettingsLock.h"
 #include "synth/SyncCallbacks.h"
 #include "synth/SynthesisState.h"

@@ -1,18 +1,17 @@
-#include "api/PollLoop.h"
+#include "stream/DataRequests.h"
 
-#include "api/DeviceInformation.h"
-#include "api/FirmwareFacts.h"
-#include "api/PacketStream.h"
-#include "api/SessionSync.h"
+#include "core/InstrumentFacts.h"
+#include "stream/PacketStream.h"
+#include "core/SessionSync.h"
 #include "device/DeviceState.h"
 #include "device/InstrumentCommands.h"
-#include "device/PortReadiness.h"
-#include "device/SerialPort.h"
+#include "device/Platform.h"
+#include "device/Platform.h"
 #include "sync/CriticalSection.h"
 #include "sync/Event.h"
 #include "sync/Immortal.h"
 #include "sync/Threads.h"
-#include "synth/OutputRange.h"
+#include "stream/OutputStage.h"
 #include "synth/SynthesisState.h"
 
 #include <cstring>
@@ -20,26 +19,10 @@
 
 namespace {
 
-CImmortal<CManualResetEvent> s_hPollingEvent(false);
-CImmortal<CManualResetEvent> s_hPausePollingEvent(false);
-
-// Guards the pause count and the link pause, so that the event always matches them.
-CImmortal<std::mutex> s_PauseMutexHolder;
-std::mutex& s_PauseMutex = s_PauseMutexHolder.value;
-int s_nPauseGuards = 0;
-bool s_bLinkPause = false;
-
 thread_local bool t_bPollThread = false;
 
-// Idle wait of one poll turn.
-constexpr unsigned kIdleWaitMs = 10;
-// Turn length while paused.
-constexpr unsigned kPausedTurnMs = 1;
 // One read of the poll step.
 constexpr int kPollReadSize = 128;
-// Firmware from which both output ranges are 5.0 (for units with the newer serial form).
-constexpr char kFullRangeFirmware[] = "4000002";
-
 constexpr int kInstrumentErrorCode = static_cast<int>(0x80000001u);
 
 // What the poll thread answers at its next turn. Under g_APICriticalSection.
@@ -80,67 +63,10 @@ bool AnswerQueued() {
     return true;
 }
 
-void UpdatePauseEventLocked() {
-    if (s_nPauseGuards > 0 || s_bLinkPause)
-        s_hPausePollingEvent.value.SetEvent();
-    else
-        s_hPausePollingEvent.value.ResetEvent();
-}
-
-bool IsSet(CManualResetEvent& event) {
-    return event.WaitTimeout(0) == 0;
-}
-
-// Firmware version report: "4" and six more digits.
-void OnVersionReport(const unsigned char* message) {
-    g_bVersion4 = 1;
-    char text[kFirmwareVersionDigits + 2];
-    std::memcpy(text, message, kFirmwareVersionDigits + 1);
-    text[kFirmwareVersionDigits + 1] = '\0';
-    int number = 0;
-    for (const char* p = text; *p >= '0' && *p <= '9'; ++p)
-        number = number * 10 + (*p - '0');
-    g_nVersionNumber = number;
-    if (std::strcmp(text, kFullRangeFirmware) >= 0) {
-        bool olderSerialForm;
-        {
-            std::lock_guard<std::mutex> guard(g_IdentityMutex);
-            olderSerialForm = g_HWInfo[0] != '\0' && std::strchr(g_HWInfo, '-') == nullptr;
-        }
-        if (!olderSerialForm) {
-            g_RangeV4Ch2Off = 5.0;
-            g_RangeV4Ch2On = 5.0;
-        }
-    }
-    _KeepFirmwareFactsOfLinkedUnit();
-}
-
 } // namespace
 
-CManualResetEvent& g_hPollingEvent = s_hPollingEvent.value;
-CManualResetEvent& g_hPausePollingEvent = s_hPausePollingEvent.value;
 QoltErrorCB g_ErrorCallback = nullptr;
-int g_bVersion4 = 0;
-int g_nVersionNumber = 0;
 int g_nSequenceReports = 0;
-
-CAutoPausePooling::CAutoPausePooling() {
-    std::lock_guard<std::mutex> guard(s_PauseMutex);
-    ++s_nPauseGuards;
-    UpdatePauseEventLocked();
-}
-
-CAutoPausePooling::~CAutoPausePooling() {
-    std::lock_guard<std::mutex> guard(s_PauseMutex);
-    --s_nPauseGuards;
-    UpdatePauseEventLocked();
-}
-
-void SetLinkPollingPause(bool paused) {
-    std::lock_guard<std::mutex> guard(s_PauseMutex);
-    s_bLinkPause = paused;
-    UpdatePauseEventLocked();
-}
 
 bool IsPollThread() {
     return t_bPollThread;
@@ -206,7 +132,7 @@ bool DoDataPoll(void* /*context*/, int /*flags*/) {
                 g_ErrorCallback(kInstrumentErrorCode);
             at += withError ? 2 : 1;
         } else if (p[0] == kReportFirmwareVersion && left > kFirmwareVersionDigits) {
-            OnVersionReport(p);
+            _RecordVersionReport(reinterpret_cast<const char*>(p));
             at += kFirmwareVersionDigits + 1;
         } else if (p[0] == kReportSequence && left >= kSequenceReportSize - 1) {
             ++g_nSequenceReports;
@@ -224,40 +150,4 @@ bool DoDataPoll(void* /*context*/, int /*flags*/) {
         }
     }
     return true;
-}
-
-void* USBDataPollThread(void* /*arg*/) {
-    t_bPollThread = true;
-    bool readableButEmpty = false;
-    for (;;) {
-        if (!IsSet(g_hPollingEvent))
-            break;
-        if (IsSet(g_hPausePollingEvent)) {
-            SleepEx(kPausedTurnMs);
-            continue;
-        }
-        bool gotInput;
-        {
-            // The whole step, with the packet it may build and the callbacks it may call, runs under the
-            // API lock: setting calls and Change take the same (recursive) lock, so a packet never sees a
-            // half-made change and a stream start never races a data request. The idle wait below is made
-            // without it.
-            CAutoCriticalSection lock(g_APICriticalSection);
-            // A pause that began while this thread waited for the lock holds already.
-            if (IsSet(g_hPausePollingEvent))
-                continue;
-            gotInput = DoDataPoll(nullptr, 0);
-        }
-        if (gotInput) {
-            readableButEmpty = false;
-        } else if (readableButEmpty) {
-            // The port said "readable" and gave nothing (an error state): do not spin on it.
-            SleepEx(kIdleWaitMs);
-            readableButEmpty = false;
-        } else {
-            readableButEmpty = _WaitCOMPortReadable(kIdleWaitMs);
-        }
-    }
-    t_bPollThread = false;
-    return nullptr;
 }

@@ -2,14 +2,8 @@
 
 #include <cstdint>
 
-// Output range of the instrument: full scale of the sample scale in force, and the two values it takes
-// (second DAC channel off / on).
-extern double g_fVoltageRange;
-extern double g_RangeV4Ch2Off;
-extern double g_RangeV4Ch2On;
-// Their values at load, which every unit starts from until its version report says otherwise.
-constexpr double kRangeV4Ch2OffAtLoad = 5.0;
-constexpr double kRangeV4Ch2OnAtLoad = 4.0;
+#include "core/InstrumentFacts.h"
+#include "synth/OutputRange.h"
 
 // A fixed DC offset the relays can give on the connected model: 0, or the full size either way (300, 150
 // on the 300R model).
