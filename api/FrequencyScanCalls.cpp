@@ -1,9 +1,9 @@
-#include "synth/FrequencyScan.h"
-
 #include "qolt_api.h"
+
+#include "api/SettingChecks.h"
 #include "stream/Change.h"
 #include "synth/FrequencyScanState.h"
-#include "api/SettingChecks.h"
+#include "synth/FrequencyScan.h"
 #include "synth/SettingsLock.h"
 #include "synth/SyncCallbacks.h"
 #include "synth/SynthesisState.h"
@@ -14,16 +14,6 @@
 namespace {
 
 constexpr double kSamplesPerSecond = 5000.0;
-constexpr double kHighestFrequency = 500.0;
-// A scan never steps the frequency below this (the lowest stop a sine scan accepts). A scan whose stop
-// lies below its start ends after its first packet; until then, or should the end be held up, the
-// period stays finite and positive.
-constexpr double kLowestFrequency = 0.01;
-
-constexpr double kSineScanLowestStart = 0.5;
-constexpr double kSineScanLowestStop = 0.01;
-constexpr int kSineScanShortest = 10; // s
-constexpr int kSineScanLongest = 180; // s
 
 constexpr double kEcgScanStart = 0.05;
 constexpr double kEcgScanStop = 0.5;
@@ -56,10 +46,10 @@ int SetFreqScanSine(bool enable, double startFreq, double stopFreq, int duration
     if (_IsNotReady()) {
         return -1;
     }
-    if (!_InRange(startFreq, kSineScanLowestStart, kHighestFrequency)) {
+    if (!_InRange(startFreq, kSineScanLowestStart, kScanHighestFrequency)) {
         return -2;
     }
-    if (!_InRange(stopFreq, kSineScanLowestStop, kHighestFrequency)) {
+    if (!_InRange(stopFreq, kSineScanLowestStop, kScanHighestFrequency)) {
         return -3;
     }
     if (duration < kSineScanShortest || duration > kSineScanLongest) {
@@ -129,39 +119,4 @@ bool GetFreqScanECG(void) {
 
 void _RestoreFreqScanSineDefaults() {
     SetFreqScanSine(false, 0.5, 150.0, 30);
-}
-
-void _StepFrequencyScan() {
-    const double cycles = g_fOutputTime / g_fTimePeriod;
-    const double position = cycles - std::trunc(cycles);
-    g_Frequency += g_fFrequencyScanIncreasement;
-    if (g_Frequency < kLowestFrequency) {
-        g_Frequency = kLowestFrequency;
-    }
-    g_NextFrequency = g_Frequency;
-    g_fTimePeriod = 1.0 / g_Frequency;
-    g_fOutputTime = g_fTimePeriod * position;
-    // The period of this step stays as computed.
-    if (g_Frequency > kHighestFrequency) {
-        g_Frequency = kHighestFrequency;
-    }
-}
-
-void _UpdateFreqScanIfRequired() {
-    if (!g_bFrequencyScanEnabled) {
-        return;
-    }
-    if (g_SyncFreqCallback != nullptr) {
-        g_SyncFreqCallback(g_Frequency);
-    }
-    const double rounded = std::floor(g_Frequency * 100000.0 + 0.5) / 100000.0;
-    if (rounded < g_Ffinal && rounded > g_Fstart) {
-        return;
-    }
-    if (g_FreqScan1) {
-        SetFreqScanSine(false, g_Fstart, g_Ffinal, g_Fduration);
-    }
-    if (g_FreqScan3) {
-        SetFreqScanECG(false);
-    }
 }

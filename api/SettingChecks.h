@@ -14,3 +14,6 @@ bool _IsPortClosed();
 inline bool _InRange(double v, double lo, double hi) {
     return v >= lo && v <= hi;
 }
+
+// Puts the sine-scan settings back to off, 0.5 Hz, 150 Hz, 30 s (switching a running scan off).
+void _RestoreFreqScanSineDefaults();

@@ -5,6 +5,7 @@
 #include "device/InstrumentCommands.h"
 #include "device/Platform.h"
 #include "stream/Change.h"
+#include "stream/FrequencyScanEnd.h"
 #include "synth/FrequencyScan.h"
 #include "synth/FrequencyScanState.h"
 #include "synth/MainFunctionVoltage.h"
