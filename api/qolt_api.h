@@ -190,6 +190,11 @@ QOLT_EXT_API void WinEventCb(unsigned message, unsigned code, unsigned long data
 /** Serial number from the information block; empty when unknown. At most 31 characters. Static
  *  buffer. Extended. */
 QOLT_EXT_API const char* GetHWInfo(void);
+/** The port numbers a search without a named port tries, in the order it tries them (Linux: 0 to 127;
+ *  macOS: the listed nodes). Writes at most `capacity` of them to `ports` and returns how many there are,
+ *  which may be more than `capacity`; -2 when `capacity` is negative or `ports` is null with a non-zero
+ *  capacity. Extended. */
+QOLT_EXT_API int GetCandidatePorts(int* ports, int capacity);
 /** Name of the connected port (the device path); empty when none is connected. Static buffer. Extended. */
 QOLT_EXT_API const char* GetUSBPort(void);
 /** True once the instrument has sent its firmware version report (kept across links). Extended. */
