@@ -1,0 +1,14 @@
+# Windows programs built on Linux run under wine: test discovery, CTest and the scripts call them through
+# build-dir/wine-run, which keeps a wine prefix of this build's own (build-dir/wineprefix) and quiet logs.
+if(NOT (WIN32 AND CMAKE_CROSSCOMPILING))
+    return()
+endif()
+find_program(QOLT_WINE_PROGRAM NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
+if(NOT QOLT_WINE_PROGRAM)
+    message(STATUS "wine not found (wine64): the Windows programs are built but not run")
+    return()
+endif()
+set(QOLT_WINE_PREFIX "${CMAKE_BINARY_DIR}/wineprefix")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
+    FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_BINARY_DIR}/wine-run")
