@@ -311,9 +311,16 @@ int _ReadCOMPort(int length, unsigned char* buffer) {
     if (handle == INVALID_HANDLE_VALUE) {
         return 0;
     }
+    // Only what is queued is asked for, so the read never waits for more (wine keeps a read of an empty
+    // queue pending despite the time-outs).
     DWORD errors = 0;
     COMSTAT status{};
-    ClearCommError(handle, &errors, &status);
+    if (!ClearCommError(handle, &errors, &status) || status.cbInQue == 0) {
+        return 0;
+    }
+    if (status.cbInQue < static_cast<DWORD>(length)) {
+        length = static_cast<int>(status.cbInQue);
+    }
     OVERLAPPED overlapped{};
     overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (overlapped.hEvent == nullptr) {

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -18,6 +20,12 @@ namespace wintest {
 // The interface path the runner links (lower case, as wine's dosdevices folder keeps names).
 inline std::wstring SimInterfacePath() {
     return InstrumentPath(L"qolt-sim");
+}
+
+// Running under wine rather than Windows.
+inline bool UnderWine() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
 inline int SimCom() {
