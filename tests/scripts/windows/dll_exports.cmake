@@ -1,3 +1,4 @@
+cmake_minimum_required(VERSION 3.25)
 # QOLT300x64.dll exports exactly the calls the header marks for every build, by their plain names; its
 # import libraries (MinGW and MSVC) name the same calls; it needs no MinGW runtime DLL beside it.
 find_program(OBJDUMP NAMES x86_64-w64-mingw32-objdump objdump REQUIRED)
