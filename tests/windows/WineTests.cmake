@@ -41,7 +41,7 @@ function(qolt_wine_sim_test name)
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
-        PROPERTIES TIMEOUT 180 LABELS "unit;wine-sim" RUN_SERIAL TRUE)
+        PROPERTIES TIMEOUT 180 LABELS unit RUN_SERIAL TRUE)
 endfunction()
 
 function(qolt_wine_test_settings)
