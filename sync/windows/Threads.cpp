@@ -10,12 +10,29 @@ namespace {
 struct ThreadStart {
     void* (*start)(void*);
     void* arg;
+    HMODULE module; // the reference this thread holds on the code it runs; null when none could be had
 };
 
+// This module (the DLL, or the program the library is linked into), with one more reference.
+HMODULE ReferenceThisModule() {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCWSTR>(&ReferenceThisModule), &module)) {
+        return nullptr;
+    }
+    return module;
+}
+
+// Every thread of the library holds the module while it runs, so an application that unloads the DLL
+// while one still runs (a log sink left set, a session not closed) unloads it only when the last one has
+// ended, instead of pulling the code from under it.
 unsigned __stdcall RunThread(void* raw) {
     ThreadStart what = *static_cast<ThreadStart*>(raw);
     delete static_cast<ThreadStart*>(raw);
     what.start(what.arg);
+    if (what.module != nullptr) {
+        FreeLibraryAndExitThread(what.module, 0);
+    }
     return 0;
 }
 
@@ -26,12 +43,15 @@ bool CreateThread(ThreadHandle* thread, void* (*start)(void*), void* arg) {
     if (thread == nullptr || start == nullptr) {
         return false;
     }
-    auto* what = new (std::nothrow) ThreadStart{start, arg};
+    auto* what = new (std::nothrow) ThreadStart{start, arg, ReferenceThisModule()};
     if (what == nullptr) {
         return false;
     }
     const uintptr_t made = _beginthreadex(nullptr, 0, RunThread, what, 0, nullptr);
     if (made == 0) {
+        if (what->module != nullptr) {
+            FreeLibrary(what->module);
+        }
         delete what;
         return false;
     }

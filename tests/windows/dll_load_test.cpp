@@ -106,6 +106,32 @@ TEST_F(Dll, UnloadsAfterASessionWithoutWaitingAtUnload) {
     EXPECT_TRUE(Unloaded());
 }
 
+TEST_F(Dll, AnUnloadWhileASessionRunsWaitsForItsThreads) {
+    using InitFn = bool (*)(void (*)(bool));
+    using CloseFn = void (*)();
+    const auto init = Call<InitFn>("Init");
+    ASSERT_NE(init, nullptr);
+    // The connection thread runs (searching) when the application lets go of the library.
+    ASSERT_TRUE(init(nullptr));
+    ASSERT_TRUE(FreeLibrary(module_));
+    module_ = nullptr;
+    Sleep(300);
+    EXPECT_FALSE(Unloaded()); // the thread still holds it, and still runs
+    // Loaded again, the same library closes the session; its threads end and the unload completes.
+    module_ = LoadLibraryW(kDll);
+    ASSERT_NE(module_, nullptr);
+    const auto close = Call<CloseFn>("Close");
+    ASSERT_NE(close, nullptr);
+    close();
+    ASSERT_TRUE(FreeLibrary(module_));
+    module_ = nullptr;
+    const DWORD giveUp = GetTickCount() + 5000;
+    while (!Unloaded() && GetTickCount() < giveUp) {
+        Sleep(10);
+    }
+    EXPECT_TRUE(Unloaded());
+}
+
 TEST_F(Dll, LoadsAndUnloadsRepeatedly) {
     for (int i = 0; i < 5; ++i) {
         HMODULE again = LoadLibraryW(kDll);
