@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the default build, then the ASan+UBSan and TSan builds, then a short run of
-# each fuzz target. Every stage runs even when an earlier one failed (a failing default build says nothing
+# Builds and runs every test: the layer check, the default build, then the ASan+UBSan and TSan builds,
+# then a short run of each fuzz target. Every stage runs even when an earlier one failed (a failing default build says nothing
 # about what the sanitizers would find); at the end one line per stage tells how it went and how long it
 # took, and the exit code is non-zero when any stage failed.
 #   scripts/check.sh            everything
-#   scripts/check.sh default    one build only (default, asan, tsan or fuzz), the installation packages
+#   scripts/check.sh default    one build only (default, asan, tsan or fuzz), the include layers
+#                               (layers: scripts/check-layers.sh), the installation packages
 #                               (package: scripts/package.sh) or the Windows build under wine (windows:
 #                               scripts/check-windows.sh); several may be named
 # QOLT_SKIP_DEPS=1 leaves out the package step (scripts/install-deps.sh), for a machine set up by hand.
@@ -13,17 +14,17 @@ cd "$(dirname "$0")/.."
 
 stages=("$@")
 if ((${#stages[@]} == 0)); then
-    stages=(default asan tsan fuzz package windows)
+    stages=(layers default asan tsan fuzz package windows)
 fi
 need_fuzz=0
 need_windows=0
 for s in "${stages[@]}"; do
     case "$s" in
-        default | asan | tsan | package) ;;
+        layers | default | asan | tsan | package) ;;
         windows) need_windows=1 ;;
         fuzz) need_fuzz=1 ;;
         *)
-            echo "unknown stage: $s (default, asan, tsan, fuzz, package or windows)" >&2
+            echo "unknown stage: $s (layers, default, asan, tsan, fuzz, package or windows)" >&2
             exit 2
             ;;
     esac
@@ -51,6 +52,7 @@ if [[ "${QOLT_SKIP_DEPS:-0}" != 1 ]]; then
 fi
 for s in "${stages[@]}"; do
     case "$s" in
+        layers) run_stage layers scripts/check-layers.sh ;;
         default | asan | tsan) run_stage "$s" cmake --workflow --preset "$s" ;;
         fuzz) run_stage fuzz scripts/fuzz.sh "${QOLT_FUZZ_SECONDS:-30}" ;;
         package) run_stage package scripts/package.sh ;;

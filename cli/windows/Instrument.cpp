@@ -5,7 +5,6 @@
 
 #include "ExitCodes.h"
 #include "LibraryEvents.h"
-#include "device/Platform.h"
 #include "qolt_api.h"
 
 #include <algorithm>
@@ -91,14 +90,12 @@ std::string Instrument::NodePath(int port) const {
     return "COM" + std::to_string(port);
 }
 
-// The COM ports of the instrument's interfaces that are present now, as a search tries them.
+// The COM ports of the instrument's interfaces that are present now, in the order a search tries them.
 std::vector<int> Instrument::ExistingPorts() const {
-    int ports[256];
-    const int count = ListCandidatePorts(ports, 256);
-    std::vector<int> found(ports, ports + std::max(0, count));
-    std::sort(found.begin(), found.end());
-    found.erase(std::unique(found.begin(), found.end()), found.end());
-    return found;
+    std::vector<int> ports(static_cast<size_t>(std::max(GetCandidatePorts(nullptr, 0), 0)));
+    const int count = GetCandidatePorts(ports.data(), static_cast<int>(ports.size()));
+    ports.resize(static_cast<size_t>(std::clamp(count, 0, static_cast<int>(ports.size()))));
+    return ports;
 }
 
 std::vector<std::string> Instrument::ConnectionReport() const {
