@@ -19,6 +19,7 @@ set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_BINARY_DIR}/wine-run")
 set(QOLT_LINUX_SIM "" CACHE FILEPATH "A Linux qolt-sim for the Windows tests that need the virtual instrument")
 set(QOLT_WINE_SIM_COM 7)
 set(QOLT_WINE_SIM_INTERFACE "usb#vid_04d8&pid_000a#qolt-sim#{a5dcbf10-6530-11d2-901f-00c04fb951ed}")
+set(QOLT_WINE_STUCK_INTERFACE "usb#vid_04d8&pid_000a#qolt-stuck#{a5dcbf10-6530-11d2-901f-00c04fb951ed}")
 if(QOLT_LINUX_SIM AND EXISTS "${QOLT_LINUX_SIM}")
     configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-sim-run.sh.in ${CMAKE_BINARY_DIR}/wine-sim-run @ONLY
         FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

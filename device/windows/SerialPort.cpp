@@ -59,11 +59,16 @@ HANDLE HandleOf(long value) {
     return value == -1 ? INVALID_HANDLE_VALUE : LongToHandle(value);
 }
 
-// A finished write: a short count is the port's time-out (nothing taken for a whole second).
-void Finished(WriteSlot& slot, bool ok, DWORD transferred) {
+// A finished write: a short count is the port's time-out (nothing taken for a whole second). A write this
+// library cancelled itself (a close) says nothing about the port.
+void Finished(WriteSlot& slot, bool ok, DWORD transferred, bool cancelledHere = false) {
     slot.inFlight = false;
     if (ok && transferred == static_cast<DWORD>(slot.length)) {
         g_bPortWriteStalled = false;
+        return;
+    }
+    if (cancelledHere) {
+        WireLogSent(slot.bytes, slot.length, static_cast<int>(transferred), 0);
         return;
     }
     if (ok || GetLastError() == ERROR_OPERATION_ABORTED || GetLastError() == ERROR_SEM_TIMEOUT) {
@@ -97,8 +102,8 @@ void ReapWritesLocked(HANDLE handle) {
 }
 
 // Waits for one write up to `waitMs`, then cancels it; returns once the system has let go of its record,
-// with the count it transferred.
-DWORD SettleWrite(HANDLE handle, WriteSlot& slot, DWORD waitMs) {
+// with the count it transferred. A write that outlives its wait counts as the port's time-out.
+DWORD SettleWrite(HANDLE handle, WriteSlot& slot, DWORD waitMs, bool cancelledHere = false) {
     if (!slot.inFlight) {
         return 0;
     }
@@ -107,16 +112,19 @@ DWORD SettleWrite(HANDLE handle, WriteSlot& slot, DWORD waitMs) {
     }
     DWORD transferred = 0;
     const BOOL ok = GetOverlappedResult(handle, &slot.overlapped, &transferred, TRUE);
-    Finished(slot, ok != FALSE, transferred);
+    Finished(slot, ok != FALSE, transferred, cancelledHere);
     return transferred;
 }
 
-// Cancels every write in flight and waits until the system has let go of all of their records.
-void SettleAllWritesLocked(HANDLE handle) {
+// Waits for every write in flight (each within the port's time-out), or with `cancel` cancels them first;
+// returns when the system has let go of all of their records.
+void SettleAllWritesLocked(HANDLE handle, bool cancel) {
     if (handle != INVALID_HANDLE_VALUE) {
-        CancelIoEx(handle, nullptr);
+        if (cancel) {
+            CancelIoEx(handle, nullptr);
+        }
         for (int i = 0; i < s_nSlotsFilled; ++i) {
-            SettleWrite(handle, s_Slots[i], kWriteSettleMs);
+            SettleWrite(handle, s_Slots[i], kWriteSettleMs, cancel);
         }
     }
     s_nSlotsFilled = 0;
@@ -358,7 +366,7 @@ bool IsTargetDevice() {
     {
         // Nothing of an earlier exchange may still be on its way out in front of the query.
         CAutoCriticalSection lock(g_CriticalSection);
-        SettleAllWritesLocked(PortHandle());
+        SettleAllWritesLocked(PortHandle(), false);
         if (!SendCommand(kCmdIdentify)) {
             return false;
         }
@@ -371,7 +379,7 @@ bool IsTargetDevice() {
 
 void DeviceCancelIO() {
     CAutoCriticalSection lock(g_CriticalSection);
-    SettleAllWritesLocked(PortHandle());
+    SettleAllWritesLocked(PortHandle(), true);
 }
 
 void DeviceClose() {
@@ -381,7 +389,7 @@ void DeviceClose() {
         return;
     }
     // No record may outlive the handle in the system's hands.
-    SettleAllWritesLocked(handle);
+    SettleAllWritesLocked(handle, true);
     ReleaseSlotEventsLocked();
     std::memset(g_szDevicePath, 0, sizeof g_szDevicePath);
     std::wmemset(s_szInterfacePath, L'\0', kInterfacePathCapacity);

@@ -28,6 +28,11 @@ inline bool UnderWine() {
     return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
+// A port whose other end never reads (linked by the runner when it could make one).
+inline std::wstring StuckInterfacePath() {
+    return InstrumentPath(L"qolt-stuck");
+}
+
 inline int SimCom() {
     const char* com = std::getenv("QOLT_TEST_SIM_COM");
     return com != nullptr ? std::atoi(com) : -1;

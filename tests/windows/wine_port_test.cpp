@@ -4,6 +4,7 @@
 #include "device/InstrumentCommands.h"
 #include "device/Platform.h"
 #include "device/windows/WinPort.h"
+#include "sync/CriticalSection.h"
 #include "windows/SimPort.h"
 
 #include <gtest/gtest.h>
@@ -110,6 +111,8 @@ TEST_F(WinePort, CloseWithWritesInFlightLeavesNoneBehindAndThePortOpensAgain) {
     DeviceClose();
     EXPECT_EQ(PendingPortWrites(), 0);
     EXPECT_FALSE(IsPortOpen());
+    // Writes the close cancelled are no time-out of the port.
+    EXPECT_EQ(_PortWriteTimeouts(), 0u);
     ASSERT_TRUE(DoFindDevice(com_));
     EXPECT_TRUE(IsTargetDevice());
 }
@@ -131,6 +134,48 @@ TEST_F(WinePort, TheSearchTriesTheListedInstrumentAndAsksAboutItsComName) {
     EXPECT_TRUE(IsPortOpen());
     // A refused port does not end the search; with nothing else listed it finds nothing.
     EXPECT_FALSE(FindDevice(-1, [](char*) { return false; }));
+}
+
+// A port that stops taking bytes: writes pend, the port's time-out (or, past the table's room, the
+// library's own wait) ends them, the port counts as stalled and nothing more is queued behind the stuck
+// writes; a close cancels what is left and frees nothing the system still holds.
+TEST_F(WinePort, APortThatStopsTakingBytesIsStalledAndClosesCleanly) {
+    const std::wstring path = wintest::StuckInterfacePath();
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OVERLAPPED, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        GTEST_SKIP() << "no port without a reader (python3 is needed for one)";
+    }
+    ASSERT_TRUE(ConfigurePortHandle(handle));
+    {
+        CAutoCriticalSection lock(g_CriticalSection);
+        AdoptPortHandleLocked(handle);
+    }
+    unsigned char packet[kSamplePacketSize];
+    std::memset(packet, 0x08, sizeof packet);
+    int handed = 0;
+    int refused = 0;
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!_PortWriteStalled() && std::chrono::steady_clock::now() < giveUp) {
+        const int n = _WriteCOMPort(sizeof packet, packet, false);
+        ASSERT_GE(n, 0);
+        (n == static_cast<int>(sizeof packet) ? handed : refused) += 1;
+        Sleep(1);
+    }
+    ASSERT_TRUE(_PortWriteStalled()) << handed << " packets handed over";
+    EXPECT_GE(_PortWriteTimeouts(), 1u);
+    EXPECT_GT(handed, 0);
+    if (PendingPortWrites() > 0) {
+        // Stalled with writes still stuck: a new one is refused at once.
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(_WriteCOMPort(sizeof packet, packet, false), 0);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    }
+    const auto closing = std::chrono::steady_clock::now();
+    DeviceClose();
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, std::chrono::seconds(5));
+    EXPECT_EQ(PendingPortWrites(), 0);
+    EXPECT_FALSE(_PortWriteStalled());
 }
 
 TEST_F(WinePort, ANamedPortThatIsNotListedIsNotOpened) {
