@@ -124,6 +124,27 @@ TEST_F(WineSession, CloseEndsTheWindowThread) {
     EXPECT_FALSE(IsMonitored());
 }
 
+TEST_F(WineSession, AWindowClassNameTakenAlreadyIsSkipped) {
+    // Another copy of the library in this process holds the first name.
+    wchar_t taken[96];
+    FormatMonitorClassName(0, taken, 96);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = taken;
+    ASSERT_NE(RegisterClassExW(&wc), 0);
+    ASSERT_TRUE(Connect(com_, 15000));
+    ASSERT_TRUE(Eventually([] { return MonitorWindow() != nullptr; }));
+    wchar_t name[96] = {};
+    ASSERT_GT(GetClassNameW(static_cast<HWND>(MonitorWindow()), name, 96), 0);
+    wchar_t next[96];
+    FormatMonitorClassName(1, next, 96);
+    EXPECT_STREQ(name, next);
+    Close();
+    UnregisterClassW(taken, GetModuleHandleW(nullptr));
+}
+
 TEST_F(WineSession, NothingListedMeansNoLinkAndNoHang) {
     Unplug();
     EXPECT_FALSE(Connect(-1, 1500));
