@@ -367,9 +367,9 @@ bool IsTargetDevice() {
         // Nothing of an earlier exchange may still be on its way out in front of the query.
         CAutoCriticalSection lock(g_CriticalSection);
         SettleAllWritesLocked(PortHandle(), false);
-        if (!SendCommand(kCmdIdentify)) {
-            return false;
-        }
+    }
+    if (!SendCommand(kCmdIdentify)) {
+        return false;
     }
     unsigned char reply[kIdentifyReplyCapacity];
     const int got = ReadReply(reply, kIdentifyReplyCapacity, kIdentifyReplyMinimum, kIdentifyWaitMs);
