@@ -178,6 +178,29 @@ TEST_F(WinePort, APortThatStopsTakingBytesIsStalledAndClosesCleanly) {
     EXPECT_FALSE(_PortWriteStalled());
 }
 
+TEST_F(WinePort, APortThatDoesNotAnswerIsClosedAndTheSearchGoesOn) {
+    const std::wstring stuck = wintest::StuckInterfacePath();
+    HANDLE probe = CreateFileW(stuck.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_OVERLAPPED, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) {
+        GTEST_SKIP() << "no port without a reader (python3 is needed for one)";
+    }
+    CloseHandle(probe);
+    // Listed before the instrument, on the next COM number.
+    const wintest::TableRow instrument = Unplug();
+    table_.SetRows({{stuck, L"Other device (COM" + std::to_wstring(com_ + 1) + L")"}, instrument});
+    EXPECT_FALSE(DoFindDevice(com_ + 1));
+    EXPECT_FALSE(IsPortOpen());
+    EXPECT_EQ(PendingPortWrites(), 0);
+    static std::string asked;
+    asked.clear();
+    EXPECT_TRUE(FindDevice(-1, [](char* path) {
+        asked = path;
+        return true;
+    }));
+    EXPECT_EQ(asked, ComName());
+}
+
 TEST_F(WinePort, ANamedPortThatIsNotListedIsNotOpened) {
     EXPECT_FALSE(DoFindDevice(com_ + 1));
     EXPECT_FALSE(IsPortOpen());
