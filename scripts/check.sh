@@ -5,23 +5,26 @@
 # took, and the exit code is non-zero when any stage failed.
 #   scripts/check.sh            everything
 #   scripts/check.sh default    one build only (default, asan, tsan or fuzz), the include layers
-#                               (layers: scripts/check-layers.sh) or the installation packages
-#                               (package: scripts/package.sh); several may be named
+#                               (layers: scripts/check-layers.sh), the installation packages
+#                               (package: scripts/package.sh) or the Windows build under wine (windows:
+#                               scripts/check-windows.sh); several may be named
 # QOLT_SKIP_DEPS=1 leaves out the package step (scripts/install-deps.sh), for a machine set up by hand.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
 stages=("$@")
 if ((${#stages[@]} == 0)); then
-    stages=(layers default asan tsan fuzz package)
+    stages=(layers default asan tsan fuzz package windows)
 fi
 need_fuzz=0
+need_windows=0
 for s in "${stages[@]}"; do
     case "$s" in
         layers | default | asan | tsan | package) ;;
+        windows) need_windows=1 ;;
         fuzz) need_fuzz=1 ;;
         *)
-            echo "unknown stage: $s (layers, default, asan, tsan, fuzz or package)" >&2
+            echo "unknown stage: $s (layers, default, asan, tsan, fuzz, package or windows)" >&2
             exit 2
             ;;
     esac
@@ -45,7 +48,7 @@ run_stage() {
 }
 
 if [[ "${QOLT_SKIP_DEPS:-0}" != 1 ]]; then
-    run_stage deps env QOLT_WITH_FUZZ=$need_fuzz scripts/install-deps.sh
+    run_stage deps env QOLT_WITH_FUZZ=$need_fuzz QOLT_WITH_WINDOWS=$need_windows scripts/install-deps.sh
 fi
 for s in "${stages[@]}"; do
     case "$s" in
@@ -53,6 +56,7 @@ for s in "${stages[@]}"; do
         default | asan | tsan) run_stage "$s" cmake --workflow --preset "$s" ;;
         fuzz) run_stage fuzz scripts/fuzz.sh "${QOLT_FUZZ_SECONDS:-30}" ;;
         package) run_stage package scripts/package.sh ;;
+        windows) run_stage windows scripts/check-windows.sh ;;
     esac
 done
 

@@ -2,13 +2,17 @@
 # Installs the Debian packages the build, the tests and the tools need, skipping those already present, and
 # generates a locale with a decimal comma (de_DE.UTF-8) for the test that numbers in files keep their meaning
 # whatever locale the application set.
-# Usage: scripts/install-deps.sh [--fuzz]   (run as root, or with sudo available)
+# Usage: scripts/install-deps.sh [--fuzz] [--windows]   (run as root, or with sudo available)
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev libedf-dev nlohmann-json3-dev python3
     binutils locales python3-pytest pkg-config dpkg-dev python3-build python3-setuptools python3-wheel)
-if [[ "${1:-}" == "--fuzz" || "${QOLT_WITH_FUZZ:-0}" == "1" ]]; then
+if [[ " $* " == *" --fuzz "* || "${QOLT_WITH_FUZZ:-0}" == "1" ]]; then
     packages+=(clang libclang-rt-dev)
+fi
+# The Windows build: the mingw-w64 cross compiler (POSIX thread model), wine to run it, a virtual display.
+if [[ " $* " == *" --windows "* || "${QOLT_WITH_WINDOWS:-0}" == "1" ]]; then
+    packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 xvfb xauth)
 fi
 
 missing=()
