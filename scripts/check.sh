@@ -1,26 +1,29 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the default build, then the ASan+UBSan and TSan builds, then a short run of
-# each fuzz target. Every stage runs even when an earlier one failed (a failing default build says nothing
+# each fuzz target, the installation packages, and the cross builds for i386, armhf and arm64 with every
+# test case under qemu-user. Every stage runs even when an earlier one failed (a failing default build says nothing
 # about what the sanitizers would find); at the end one line per stage tells how it went and how long it
 # took, and the exit code is non-zero when any stage failed.
 #   scripts/check.sh            everything
-#   scripts/check.sh default    one build only (default, asan, tsan or fuzz), or the installation
-#                               packages (package: scripts/package.sh); several may be named
+#   scripts/check.sh default    one build only (default, asan, tsan, fuzz, i386, armhf or arm64), or the
+#                               installation packages (package: scripts/package.sh); several may be named
 # QOLT_SKIP_DEPS=1 leaves out the package step (scripts/install-deps.sh), for a machine set up by hand.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
 stages=("$@")
 if ((${#stages[@]} == 0)); then
-    stages=(default asan tsan fuzz package)
+    stages=(default asan tsan fuzz package i386 armhf arm64)
 fi
 need_fuzz=0
+need_cross=0
 for s in "${stages[@]}"; do
     case "$s" in
         default | asan | tsan | package) ;;
         fuzz) need_fuzz=1 ;;
+        i386 | armhf | arm64) need_cross=1 ;;
         *)
-            echo "unknown stage: $s (default, asan, tsan, fuzz or package)" >&2
+            echo "unknown stage: $s (default, asan, tsan, fuzz, package, i386, armhf or arm64)" >&2
             exit 2
             ;;
     esac
@@ -44,11 +47,11 @@ run_stage() {
 }
 
 if [[ "${QOLT_SKIP_DEPS:-0}" != 1 ]]; then
-    run_stage deps env QOLT_WITH_FUZZ=$need_fuzz scripts/install-deps.sh
+    run_stage deps env QOLT_WITH_FUZZ=$need_fuzz QOLT_WITH_CROSS=$need_cross scripts/install-deps.sh
 fi
 for s in "${stages[@]}"; do
     case "$s" in
-        default | asan | tsan) run_stage "$s" cmake --workflow --preset "$s" ;;
+        default | asan | tsan | i386 | armhf | arm64) run_stage "$s" cmake --workflow --preset "$s" ;;
         fuzz) run_stage fuzz scripts/fuzz.sh "${QOLT_FUZZ_SECONDS:-30}" ;;
         package) run_stage package scripts/package.sh ;;
     esac

@@ -2,13 +2,34 @@
 # Installs the Debian packages the build, the tests and the tools need, skipping those already present, and
 # generates a locale with a decimal comma (de_DE.UTF-8) for the test that numbers in files keep their meaning
 # whatever locale the application set.
-# Usage: scripts/install-deps.sh [--fuzz]   (run as root, or with sudo available)
+# With --cross (or QOLT_WITH_CROSS=1) also what the cross builds need: Debian's cross compilers, qemu-user,
+# and the target's GoogleTest and EDFlib from the multiarch archive (the architectures are added first).
+# Usage: scripts/install-deps.sh [--fuzz] [--cross]   (run as root, or with sudo available)
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev libedf-dev nlohmann-json3-dev python3
     binutils locales python3-pytest pkg-config dpkg-dev python3-build python3-setuptools python3-wheel)
-if [[ "${1:-}" == "--fuzz" || "${QOLT_WITH_FUZZ:-0}" == "1" ]]; then
+with_fuzz=${QOLT_WITH_FUZZ:-0}
+with_cross=${QOLT_WITH_CROSS:-0}
+for arg in "$@"; do
+    case "$arg" in
+        --fuzz) with_fuzz=1 ;;
+        --cross) with_cross=1 ;;
+        *)
+            echo "unknown option: $arg (--fuzz, --cross)" >&2
+            exit 2
+            ;;
+    esac
+done
+if [[ "$with_fuzz" == 1 ]]; then
     packages+=(clang libclang-rt-dev)
+fi
+cross_architectures=(i386 armhf arm64)
+if [[ "$with_cross" == 1 ]]; then
+    packages+=(qemu-user)
+    for arch in "${cross_architectures[@]}"; do
+        packages+=("crossbuild-essential-$arch" "libgtest-dev:$arch" "libgmock-dev:$arch" "libedf-dev:$arch")
+    done
 fi
 
 missing=()
@@ -18,6 +39,16 @@ done
 sudo_cmd=()
 if [[ $(id -u) -ne 0 ]]; then
     sudo_cmd=(sudo)
+fi
+
+if [[ "$with_cross" == 1 ]]; then
+    known=" $(dpkg --print-foreign-architectures | tr '\n' ' ') "
+    for arch in "${cross_architectures[@]}"; do
+        if [[ "$known" != *" $arch "* ]]; then
+            echo "adding the $arch architecture"
+            "${sudo_cmd[@]}" dpkg --add-architecture "$arch"
+        fi
+    done
 fi
 
 if ((${#missing[@]} > 0)); then

@@ -56,13 +56,24 @@ public:
         return got;
     }
 
-    // Fills the host-to-instrument direction until the port takes not one byte more.
+    // Fills the host-to-instrument direction until the port takes not one byte more. The system moves
+    // what was written on to the other end a little later, making room again: filled means a round after
+    // a pause that takes nothing.
     static void Fill(int port) {
         const std::vector<std::uint8_t> chunk(4096, 0x5A);
-        for (std::size_t size = chunk.size(); size > 0; size /= 2) {
-            while (write(port, chunk.data(), size) > 0) {
+        for (int round = 0; round < 100; ++round) {
+            bool took = false;
+            for (std::size_t size = chunk.size(); size > 0; size /= 2) {
+                while (write(port, chunk.data(), size) > 0) {
+                    took = true;
+                }
             }
+            if (!took && round > 0) {
+                return;
+            }
+            usleep(50000);
         }
+        ADD_FAILURE() << "the port never filled up";
     }
 
 private:
