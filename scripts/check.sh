@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the default build, then the ASan+UBSan and TSan builds, then a short run of
 # each fuzz target, the installation packages, and the cross builds for i386, armhf and arm64 with every
-# test case under qemu-user. Every stage runs even when an earlier one failed (a failing default build says nothing
-# about what the sanitizers would find); at the end one line per stage tells how it went and how long it
-# took, and the exit code is non-zero when any stage failed.
+# test case under qemu-user. Every stage runs even when an earlier one failed (a failing default build says
+# nothing about what the sanitizers would find); at the end one line per stage tells how it went and how
+# long it took, and the exit code is non-zero when any stage failed.
 #   scripts/check.sh            everything
 #   scripts/check.sh default    one build only (default, asan, tsan, fuzz, i386, armhf or arm64), or the
 #                               installation packages (package: scripts/package.sh); several may be named
