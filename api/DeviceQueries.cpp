@@ -67,6 +67,19 @@ const char* GetUSBPort(void) {
     return result;
 }
 
+int GetCandidatePorts(int* ports, int capacity) {
+    if (capacity < 0 || (ports == nullptr && capacity != 0)) {
+        return -2;
+    }
+    // Room for every port a platform lists; the caller's buffer gets what fits.
+    int all[256];
+    const int count = ListCandidatePorts(all, 256);
+    for (int i = 0; i < count && i < capacity; ++i) {
+        ports[i] = all[i];
+    }
+    return count;
+}
+
 const char* GetSDKVersion(void) {
     return kSDKVersion;
 }

@@ -190,6 +190,11 @@ QOLT_EXT_API void WinEventCb(unsigned message, unsigned code, unsigned long data
 /** Serial number from the information block; empty when unknown. At most 31 characters. Static
  *  buffer. Extended. */
 QOLT_EXT_API const char* GetHWInfo(void);
+/** The port numbers a search without a named port tries, in the order it tries them (Linux: 0 to 127;
+ *  macOS: the listed nodes). Writes at most `capacity` of them to `ports` and returns how many there are,
+ *  which may be more than `capacity`; -2 when `capacity` is negative or `ports` is null with a non-zero
+ *  capacity. Extended. */
+QOLT_EXT_API int GetCandidatePorts(int* ports, int capacity);
 /** Name of the connected port (the device path); empty when none is connected. Static buffer. Extended. */
 QOLT_EXT_API const char* GetUSBPort(void);
 /** True once the instrument has sent its firmware version report (kept across links). Extended. */
@@ -538,11 +543,11 @@ typedef void (*QoltLogCB)(int level, const char* message);
  * for the end). No callback comes after that.
  *
  * The messages are queued where they arise (also on the poll thread: without waiting for the callback and
- * without any lock an application could hold) and delivered in order from the library's log thread, a thread of its own that runs from the
- * first call with a callback until the log is ended; no library lock is held then, so the callback may
- * make any call. While the callback keeps up, nothing is lost; when the queue (256 messages) is full, new
- * messages are dropped and a warning then says how many. At QoltLog_Wire a sample packet is logged as one
- * summary line, not its 3200 bytes. End the log before unloading the library.
+ * without any lock an application could hold) and delivered in order from the library's log thread, a thread
+ * of its own that runs from the first call with a callback until the log is ended; no library lock is held
+ * then, so the callback may make any call. While the callback keeps up, nothing is lost; when the queue (256
+ * messages) is full, new messages are dropped and a warning then says how many. At QoltLog_Wire a sample
+ * packet is logged as one summary line, not its 3200 bytes. End the log before unloading the library.
  */
 QOLT_API void RegisterLogCallback(QoltLogCB callback, int level);
 
@@ -560,8 +565,8 @@ QOLT_API void RegisterLogCallback(QoltLogCB callback, int level);
  *       so it changes stored settings the getters return: the output function and frequency (as a
  *       frequency scan moves on or ends), the scan values, the amplitude (limited to what the output
  *       range gives), the pulse width (of the pulse pair) and the baseline-reset mode (off when the
- *       output stops). A packet write waits at most about a second for the port to take
- *       it; once one has waited in vain, the data requests already queued get no packet, and no write
+ *       output stops). A packet write gives up when the port has taken nothing for about a
+ *       second; once one has given up, the data requests already queued get no packet, and no write
  *       waits again until the instrument takes data;
  *     - the monitor thread, for the library's whole life: watches the connected instrument's device node;
  *     - the log thread, while a log callback is set: delivers the log (RegisterLogCallback).
@@ -571,8 +576,9 @@ QOLT_API void RegisterLogCallback(QoltLogCB callback, int level);
  *   serialised by one recursive library lock; the poll thread holds it while it builds a packet (well
  *   under a millisecond) and the connection thread while it probes a port (about a second at most when
  *   a port answers and is rejected). Every getter of a setting or of the instrument's state takes the
- *   library lock (IsQOLT300R and the text queries a lock of their own), so a getter never sees a value
- *   half-written, and may wait as long as a setting call; IsConnected and GetSDKVersion take none.
+ *   library lock (the text queries a lock of their own), so a getter never sees a value half-written,
+ *   and may wait as long as a setting call; IsConnected, IsQOLT300R and GetSDKVersion read
+ *   values that are written whole and take none.
  *   Calls that ask the instrument (GetAD, SetDeviceInformation,
  *   WriteMfgInfo) also pause the poll thread for their exchange; data requests that come meanwhile are
  *   answered by the poll thread at its next turn, never by the caller. Init, Connect and Close made on
@@ -603,6 +609,8 @@ QOLT_API void RegisterLogCallback(QoltLogCB callback, int level);
  *       make any call; RegisterLogCallback from it only asks for the end (or replaces the callback).
  *
  *   Unloading: call Close first. The connection and poll threads run until Close ends them.
+ *
+ *   The library's locks, their order and what each guards: docs/locks.md in the sources.
  */
 
 #ifdef __cplusplus

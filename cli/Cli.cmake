@@ -1,6 +1,10 @@
 # The command-line tools: `qolt` (links the shared library like any application, and the virtual instrument
 # for --virtual) and `qolt-sim` (the virtual instrument alone, serving a pseudo-terminal to other
 # processes). Included by the top CMakeLists after the library and qolt_sim exist.
+if(WIN32)
+    include(${CMAKE_CURRENT_LIST_DIR}/windows/CliWindows.cmake)
+    return()
+endif()
 if(NOT TARGET qolt_sim)
     return()
 endif()

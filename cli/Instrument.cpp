@@ -156,9 +156,13 @@ std::string Instrument::NodePath(int port) const {
     return path;
 }
 
+// The library's own scan order, without the nodes that do not exist (a probe of each would only say so).
 std::vector<int> Instrument::ExistingPorts() const {
+    std::vector<int> candidates(static_cast<size_t>(std::max(GetCandidatePorts(nullptr, 0), 0)));
+    const int count = GetCandidatePorts(candidates.data(), static_cast<int>(candidates.size()));
+    candidates.resize(static_cast<size_t>(std::clamp(count, 0, static_cast<int>(candidates.size()))));
     std::vector<int> ports;
-    for (int n = 0; n < 128; ++n) {
+    for (int n : candidates) {
         struct stat st;
         if (stat(NodePath(n).c_str(), &st) == 0) {
             ports.push_back(n);

@@ -19,8 +19,9 @@ function(qolt_exported_names header out_var)
 endfunction()
 
 # Writes the export files for the names into dir: qolt_exports.txt (one name a line, for the tests), and the
-# linker's list for the platform: qolt_exports.map (a version script, Linux and the BSDs) or
-# qolt_exports.exp (macOS).
+# linker's list for the platform: qolt_exports.map (a version script, Linux and the BSDs),
+# qolt_exports.exp (macOS) or qolt_exports.def (Windows: the DLL's export table and both import libraries
+# are made from it, so the names stay undecorated whatever the compiler).
 function(qolt_write_export_files names dir)
     string(REPLACE ";" "\n" _text "${names}")
     qolt_write_if_changed("${dir}/qolt_exports.txt" "${_text}\n")
@@ -40,6 +41,12 @@ function(qolt_write_export_files names dir)
             string(APPEND _list "_${_n}\n")
         endforeach()
         qolt_write_if_changed("${dir}/qolt_exports.exp" "${_list}")
+    elseif(WIN32)
+        set(_def "LIBRARY ${QOLT_DLL_NAME}\nEXPORTS\n")
+        foreach(_n IN LISTS names)
+            string(APPEND _def "    ${_n}\n")
+        endforeach()
+        qolt_write_if_changed("${dir}/qolt_exports.def" "${_def}")
     endif()
 endfunction()
 
@@ -68,5 +75,19 @@ function(qolt_apply_export_list target header)
         set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${CMAKE_BINARY_DIR}/qolt_exports.map")
     elseif(APPLE)
         target_link_options(${target} PRIVATE "LINKER:-exported_symbols_list,${CMAKE_BINARY_DIR}/qolt_exports.exp")
+    elseif(WIN32 AND NOT MSVC)
+        # With a .def file the MinGW linker exports what it lists and nothing else; --out-implib (CMake's
+        # libQOLT300x64.dll.a) follows it. The MSVC import library is made from the same file.
+        target_link_options(${target} PRIVATE "${CMAKE_BINARY_DIR}/qolt_exports.def" "LINKER:--no-undefined")
+        set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${CMAKE_BINARY_DIR}/qolt_exports.def")
+        if(CMAKE_DLLTOOL)
+            add_custom_command(TARGET ${target} POST_BUILD
+                COMMAND ${CMAKE_DLLTOOL} --machine i386:x86-64 --input-def "${CMAKE_BINARY_DIR}/qolt_exports.def"
+                    --dllname ${QOLT_DLL_NAME} --output-lib "$<TARGET_FILE_DIR:${target}>/${QOLT_DLL_BASE}.lib"
+                COMMENT "MSVC import library ${QOLT_DLL_BASE}.lib"
+                VERBATIM)
+        endif()
+    elseif(MSVC)
+        target_sources(${target} PRIVATE "${CMAKE_BINARY_DIR}/qolt_exports.def")
     endif()
 endfunction()

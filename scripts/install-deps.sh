@@ -4,25 +4,21 @@
 # whatever locale the application set.
 # With --cross (or QOLT_WITH_CROSS=1) also what the cross builds need: Debian's cross compilers, qemu-user,
 # and the target's GoogleTest and EDFlib from the multiarch archive (the architectures are added first).
-# Usage: scripts/install-deps.sh [--fuzz] [--cross]   (run as root, or with sudo available)
+# Usage: scripts/install-deps.sh [--fuzz] [--windows] [--cross]   (run as root, or with sudo available)
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev libedf-dev nlohmann-json3-dev python3
     binutils locales python3-pytest pkg-config dpkg-dev python3-build python3-setuptools python3-wheel)
-with_fuzz=${QOLT_WITH_FUZZ:-0}
-with_cross=${QOLT_WITH_CROSS:-0}
-for arg in "$@"; do
-    case "$arg" in
-        --fuzz) with_fuzz=1 ;;
-        --cross) with_cross=1 ;;
-        *)
-            echo "unknown option: $arg (--fuzz, --cross)" >&2
-            exit 2
-            ;;
-    esac
-done
-if [[ "$with_fuzz" == 1 ]]; then
+if [[ " $* " == *" --fuzz "* || "${QOLT_WITH_FUZZ:-0}" == "1" ]]; then
     packages+=(clang libclang-rt-dev)
+fi
+# The Windows build: the mingw-w64 cross compiler (POSIX thread model), wine to run it, a virtual display.
+if [[ " $* " == *" --windows "* || "${QOLT_WITH_WINDOWS:-0}" == "1" ]]; then
+    packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 xvfb xauth)
+fi
+with_cross=0
+if [[ " $* " == *" --cross "* || "${QOLT_WITH_CROSS:-0}" == "1" ]]; then
+    with_cross=1
 fi
 cross_architectures=(i386 armhf arm64)
 if [[ "$with_cross" == 1 ]]; then

@@ -148,7 +148,8 @@ _CALLS: List[Tuple[str, Any, List[Tuple[str, Any]], str, str]] = [
     ("SetDeviceInformation", c_int,
      [("group", c_int), ("model", c_int), ("hw_version_x10", c_int), ("unit", c_int)], ONE_IS_SUCCESS,
      "Writes the instrument's identity (production tools)."),
-    # WriteMfgInfo, ReadMfgInfo and GetConnectionReport take buffers: wrapped by hand below.
+    # WriteMfgInfo, ReadMfgInfo, GetConnectionReport and GetCandidatePorts take buffers: wrapped by hand
+    # below.
     # Waveform settings
     ("SetOutputFunc", c_int, [("function", c_int)], STATUS, "Output function 0..15 (OutputFunction)."),
     ("GetOutputFunc", c_int, [], PLAIN, "The output function set."),
@@ -287,6 +288,7 @@ class _Library:
         self._functions["WriteMfgInfo"] = self._write_mfg_info
         self._functions["ReadMfgInfo"] = self._read_mfg_info
         self._functions["GetConnectionReport"] = self._connection_report
+        self._functions["GetCandidatePorts"] = self._candidate_ports
 
     def _handle(self) -> ctypes.CDLL:
         with self._lock:
@@ -302,6 +304,8 @@ class _Library:
                 cdll.ReadMfgInfo.argtypes = [ctypes.POINTER(ctypes.c_ubyte), c_ulong]
                 cdll.GetConnectionReport.restype = c_int
                 cdll.GetConnectionReport.argtypes = [ctypes.c_char_p, ctypes.c_size_t]
+                cdll.GetCandidatePorts.restype = c_int
+                cdll.GetCandidatePorts.argtypes = [ctypes.POINTER(c_int), c_int]
                 self._cdll, self._path = cdll, path
             return self._cdll
 
@@ -421,6 +425,14 @@ class _Library:
             if length < size:
                 return buffer.value.decode(errors="replace")
             size = length + 1
+
+    def _candidate_ports(self) -> List[int]:
+        """The port numbers a search without a named port tries, in its order."""
+        handle = self._handle()
+        count = max(0, handle.GetCandidatePorts(None, 0))
+        buffer = (c_int * max(count, 1))()
+        count = max(0, min(count, handle.GetCandidatePorts(buffer, count)))
+        return list(buffer[:count])
 
     def _read_mfg_info(self, length: int = 16) -> bytes:
         """The manufacturing record last received (at most 16 bytes)."""

@@ -36,8 +36,8 @@ def test_every_exported_call_is_declared_with_its_arguments(repository):
             # Wrapped by hand: the buffer is made here, only its length is passed.
             assert list(inspect.signature(qolt.lib.ReadMfgInfo).parameters) == ["length"]
             continue
-        if name == "GetConnectionReport":
-            assert list(inspect.signature(qolt.lib.GetConnectionReport).parameters) == []
+        if name in ("GetConnectionReport", "GetCandidatePorts"):
+            assert list(inspect.signature(getattr(qolt.lib, name)).parameters) == [], name
             continue
         if name == "WriteMfgInfo":
             assert list(inspect.signature(qolt.lib.WriteMfgInfo).parameters) == ["data"]
@@ -125,3 +125,7 @@ def test_a_missing_library_is_named_by_its_full_path(tmp_path):
     assert "LibraryNotFoundError" in run.stderr
     assert str(copy / qolt.library_names()[0]) + ": no such file" in run.stderr
     assert "(system loader)" in run.stderr
+
+
+def test_candidate_ports_come_as_a_list_in_scan_order():
+    assert qolt.lib.GetCandidatePorts() == list(range(128))

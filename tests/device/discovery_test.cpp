@@ -2,6 +2,7 @@
 #include "support/DeviceFixture.h"
 
 #include "device/Platform.h"
+#include "qolt_api.h"
 #include "device/posix/LockFile.h"
 #include "core/SessionSync.h"
 
@@ -141,6 +142,26 @@ TEST_F(DiscoveryTest, PortAndLockAreCloseOnExec) {
     EXPECT_NE(fcntl(static_cast<int>(g_hDevice.load()), F_GETFD) & FD_CLOEXEC, 0);
     ASSERT_NE(g_nLockFile, -1);
     EXPECT_NE(fcntl(g_nLockFile, F_GETFD) & FD_CLOEXEC, 0);
+}
+
+// The scan order the library uses, as the exported call gives it: on Linux every number 0..127, lowest
+// first; a short buffer gets the first ones and the count says how many there are.
+TEST(CandidatePorts, TheScanOrderThroughTheExportedCall) {
+    int all[200];
+    const int count = GetCandidatePorts(all, 200);
+    ASSERT_EQ(count, 128);
+    for (int i = 0; i < count; ++i)
+        EXPECT_EQ(all[i], i);
+
+    int few[3] = {-1, -1, -1};
+    EXPECT_EQ(GetCandidatePorts(few, 2), 128);
+    EXPECT_EQ(few[0], 0);
+    EXPECT_EQ(few[1], 1);
+    EXPECT_EQ(few[2], -1); // nothing written past the capacity
+    EXPECT_EQ(GetCandidatePorts(nullptr, 0), 128);
+    EXPECT_EQ(GetCandidatePorts(nullptr, 1), -2);
+    EXPECT_EQ(GetCandidatePorts(few, -1), -2);
+    EXPECT_EQ(ListCandidatePorts(few, 0), 0);
 }
 
 } // namespace

@@ -1,10 +1,12 @@
 // Every getter read in a loop while setting calls run on another thread and the instrument requests at
 // full speed: each read returns a value some setting call could have stored (never a torn or
-// out-of-range one), and under ThreadSanitizer no getter races a setter, Change or the poll thread.
+// out-of-range one), and under ThreadSanitizer no getter races a setter, Change or the poll thread
+// (each getter is also read alone for a while, so that no lock taken between two reads hides a race).
 #include "stream/StreamTestSupport.h"
 
 #include <atomic>
 #include <cmath>
+#include <iterator>
 #include <random>
 #include <string>
 #include <thread>
@@ -154,6 +156,56 @@ int ReadEveryGetter() {
     return bad;
 }
 
+// Each getter alone, for the race check: a thread that calls other getters between two reads of one
+// would take the library lock in between, and the lock's ordering could hide an unguarded read from
+// ThreadSanitizer.
+struct NamedGetter {
+    const char* name;
+    void (*read)();
+};
+#define QOLT_GETTER(call)                                                                                    \
+    {                                                                                                        \
+#call, [] { (void)call; }                                                                            \
+    }
+const NamedGetter kGetters[] = {
+    QOLT_GETTER(GetOutputFunc()),
+    QOLT_GETTER(GetAmplitude()),
+    QOLT_GETTER(GetFrequency()),
+    QOLT_GETTER(GetDCOffset()),
+    QOLT_GETTER(GetDCOffsetVariableMode()),
+    QOLT_GETTER(GetOutputLead(3)),
+    QOLT_GETTER(GetPulseWidth()),
+    QOLT_GETTER(GetInputImpedanceMode()),
+    QOLT_GETTER(GetBaselineResetTest()),
+    QOLT_GETTER(GetSpecialWave227()),
+    QOLT_GETTER(GetSpecialWave251()),
+    QOLT_GETTER(GetANE20000Lead()),
+    QOLT_GETTER(GetDCOffsetCommonMode()),
+    QOLT_GETTER(GetPacingPulseMode()),
+    QOLT_GETTER(GetQRSDuration()),
+    QOLT_GETTER(GetTWave()),
+    QOLT_GETTER(GetPacingAmplitude()),
+    QOLT_GETTER(GetPacingDuration()),
+    QOLT_GETTER(GetPacingRate()),
+    QOLT_GETTER(GetOvershootTimeConstant()),
+    QOLT_GETTER(GetPacingOvershootAmp()),
+    QOLT_GETTER(GetECG2_27_NoiseFreq()),
+    QOLT_GETTER(GetECG2_27_NoiseAmp()),
+    QOLT_GETTER(GetECG2_27_AAMIDriftTest()),
+    QOLT_GETTER(GetDynamicRangeTest()),
+    QOLT_GETTER(GetDynamicRangeTestAmp()),
+    QOLT_GETTER(GetDynamicRangeTestFreq()),
+    QOLT_GETTER(GetFreqScanSine()),
+    QOLT_GETTER(GetFreqScanSineStartFreq()),
+    QOLT_GETTER(GetFreqScanSineStopFreq()),
+    QOLT_GETTER(GetFreqScanSineDuration()),
+    QOLT_GETTER(GetFreqScanECG()),
+    QOLT_GETTER(GetTimePeriod()),
+    QOLT_GETTER(IsQOLT300R()),
+    QOLT_GETTER(IsVersion4()),
+};
+#undef QOLT_GETTER
+
 TEST_F(GetterContract, EveryGetterWhileSettersRunAndTheInstrumentRequestsAtFullSpeed) {
     auto& vi = Linked(Pacing::Fast);
     ASSERT_EQ(SetOutputFunc(1), 0);
@@ -180,6 +232,17 @@ TEST_F(GetterContract, EveryGetterWhileSettersRunAndTheInstrumentRequestsAtFullS
         if (reads % 200 == 0)
             (void)GetAD(); // the one getter that asks the instrument
     }
+    // Then each getter alone for a while, as the setting calls go on. The yield lets the setter at the
+    // lock: a locked getter in a tight loop would otherwise keep it (the lock is not fair).
+    const long callsBeforeAlone = setterCalls.load();
+    for (const NamedGetter& g : kGetters) {
+        const auto alone = std::chrono::steady_clock::now() + 40ms;
+        while (std::chrono::steady_clock::now() < alone) {
+            g.read();
+            std::this_thread::yield();
+        }
+    }
+    EXPECT_GT(setterCalls.load(), callsBeforeAlone + static_cast<long>(std::size(kGetters)));
     stop = true;
     setter.join();
 
