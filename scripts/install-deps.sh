@@ -2,7 +2,9 @@
 # Installs the Debian packages the build, the tests and the tools need, skipping those already present, and
 # generates a locale with a decimal comma (de_DE.UTF-8) for the test that numbers in files keep their meaning
 # whatever locale the application set.
-# Usage: scripts/install-deps.sh [--fuzz] [--windows]   (run as root, or with sudo available)
+# With --cross (or QOLT_WITH_CROSS=1) also what the cross builds need: Debian's cross compilers, qemu-user,
+# and the target's GoogleTest and EDFlib from the multiarch archive (the architectures are added first).
+# Usage: scripts/install-deps.sh [--fuzz] [--windows] [--cross]   (run as root, or with sudo available)
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev libedf-dev nlohmann-json3-dev python3
@@ -14,6 +16,17 @@ fi
 if [[ " $* " == *" --windows "* || "${QOLT_WITH_WINDOWS:-0}" == "1" ]]; then
     packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 xvfb xauth)
 fi
+with_cross=0
+if [[ " $* " == *" --cross "* || "${QOLT_WITH_CROSS:-0}" == "1" ]]; then
+    with_cross=1
+fi
+cross_architectures=(i386 armhf arm64)
+if [[ "$with_cross" == 1 ]]; then
+    packages+=(qemu-user)
+    for arch in "${cross_architectures[@]}"; do
+        packages+=("crossbuild-essential-$arch" "libgtest-dev:$arch" "libgmock-dev:$arch" "libedf-dev:$arch")
+    done
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -22,6 +35,16 @@ done
 sudo_cmd=()
 if [[ $(id -u) -ne 0 ]]; then
     sudo_cmd=(sudo)
+fi
+
+if [[ "$with_cross" == 1 ]]; then
+    known=" $(dpkg --print-foreign-architectures | tr '\n' ' ') "
+    for arch in "${cross_architectures[@]}"; do
+        if [[ "$known" != *" $arch "* ]]; then
+            echo "adding the $arch architecture"
+            "${sudo_cmd[@]}" dpkg --add-architecture "$arch"
+        fi
+    done
 fi
 
 if ((${#missing[@]} > 0)); then

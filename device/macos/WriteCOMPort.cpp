@@ -2,21 +2,11 @@
 
 #include "device/DeviceState.h"
 #include "device/WireLog.h"
-#include "sync/Threads.h"
-
-#include <sys/select.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
+#include "device/posix/BlockWrite.h"
 
 namespace {
-// The instrument takes its input in blocks of this size; shorter requests are padded with zeros.
-constexpr int kBlock = 64;
-constexpr long kRoomWaitMicros = 200000;
-constexpr unsigned kBusyPauseMs = 10;
+// How long a write that may not wait without limit waits for the port to take more bytes.
+constexpr int kRoomWaitMs = 200;
 // Under g_CriticalSection.
 unsigned long s_nWriteTimeouts = 0;
 } // namespace
@@ -26,6 +16,8 @@ unsigned long _PortWriteTimeouts() {
     return s_nWriteTimeouts;
 }
 
+// The instrument takes full 64-byte blocks: a shorter request goes out padded with zeros, and the caller
+// is told its own length.
 int _WriteCOMPort(int length, const unsigned char* buffer, bool wait) {
     if (length <= 0 || buffer == nullptr) {
         return 0;
@@ -35,59 +27,19 @@ int _WriteCOMPort(int length, const unsigned char* buffer, bool wait) {
     if (handle == -1) {
         return 0;
     }
-    const int descriptor = static_cast<int>(handle);
-    if (descriptor >= FD_SETSIZE) {
-        return 0;
+    const BlockWriteResult result =
+        WriteInBlocks(static_cast<int>(handle), buffer, length, wait ? -1 : kRoomWaitMs, g_bPortWriteStalled);
+    if (result.sent > 0) {
+        g_bPortWriteStalled = false;
     }
-    unsigned char padded[kBlock] = {};
-    const unsigned char* data = buffer;
-    int total = length;
-    if (length < kBlock) {
-        std::memcpy(padded, buffer, static_cast<size_t>(length));
-        data = padded;
-        total = kBlock;
+    if (result.end == BlockWriteEnd::Failed) {
+        WireLogSent(buffer, length, -1, result.error);
+        return -1;
     }
-    int sent = 0;
-    while (sent < total) {
-        fd_set writable;
-        FD_ZERO(&writable);
-        FD_SET(descriptor, &writable);
-        // A stalled port gets one look without a wait: whatever it takes ends the stall.
-        timeval limit{0, g_bPortWriteStalled ? 0 : kRoomWaitMicros};
-        const int ready = select(descriptor + 1, nullptr, &writable, nullptr, wait ? nullptr : &limit);
-        if (ready <= 0) {
-            if (ready < 0 && errno == EINTR) {
-                continue;
-            }
-            if (ready == 0 && !g_bPortWriteStalled) {
-                ++s_nWriteTimeouts;
-                g_bPortWriteStalled = true;
-            }
-            WireLogSent(buffer, length, 0, 0);
-            return 0;
-        }
-        const int chunk = std::min(kBlock, total - sent);
-        errno = 0;
-        const ssize_t n = write(descriptor, data + sent, static_cast<size_t>(chunk));
-        if (n < 0) {
-            if (errno == EAGAIN || errno == EINTR) {
-                SleepEx(kBusyPauseMs);
-                continue;
-            }
-            break;
-        }
-        sent += static_cast<int>(n);
-        if (n > 0) {
-            g_bPortWriteStalled = false;
-        }
-        if (n < kBlock) {
-            tcdrain(descriptor);
-        }
-        if (errno == EAGAIN || errno == EINTR) {
-            SleepEx(kBusyPauseMs);
-        }
+    if (result.end == BlockWriteEnd::TimedOut && !g_bPortWriteStalled) {
+        ++s_nWriteTimeouts;
+        g_bPortWriteStalled = true;
     }
-    const int taken = sent >= total ? length : std::min(sent, length);
-    WireLogSent(buffer, length, taken, 0);
-    return taken;
+    WireLogSent(buffer, length, result.sent, 0);
+    return result.sent;
 }

@@ -155,10 +155,12 @@ bool ParseDeviceNode(const char* format, const char* path, int* port) {
                     return false;
                 }
                 for (; *q >= '0' && *q <= '9'; ++q) {
-                    value = value * 10 + (*q - '0');
-                    if (value > INT_MAX) {
+                    // Tested before it is multiplied: long is no wider than int on 32-bit targets.
+                    const int digit = *q - '0';
+                    if (value > (INT_MAX - digit) / 10) {
                         return false;
                     }
+                    value = value * 10 + digit;
                 }
                 value = negative ? -value : value;
                 parsed = true;

@@ -1,5 +1,7 @@
 #include "device/posix/NodeListing.h"
 
+#include "device/posix/DeviceConfig.h"
+
 #include <glob.h>
 
 #include <cstring>
@@ -19,4 +21,35 @@ bool IsNodeListed(const char* pattern, const char* path) {
     }
     globfree(&listing);
     return found;
+}
+
+bool ListedNodePort(const char* format, const char* name, int* port) {
+    int candidate = 0;
+    char remade[kDevicePathCapacity];
+    if (port == nullptr || !ParseDeviceNode(format, name, &candidate) || candidate < 0 ||
+        !FormatDeviceNode(format, candidate, remade, sizeof remade) || std::strcmp(remade, name) != 0) {
+        return false;
+    }
+    *port = candidate;
+    return true;
+}
+
+int ListNodePorts(const char* format, int* ports, int capacity) {
+    char pattern[kDevicePatternCapacity];
+    if (format == nullptr || ports == nullptr || capacity <= 0 ||
+        !FormatDeviceNodePattern(format, pattern, sizeof pattern)) {
+        return 0;
+    }
+    int count = 0;
+    glob_t listing{};
+    if (glob(pattern, 0, nullptr, &listing) == 0) {
+        for (std::size_t i = 0; i < listing.gl_pathc && count < capacity; ++i) {
+            int port = 0;
+            if (listing.gl_pathv[i] != nullptr && ListedNodePort(format, listing.gl_pathv[i], &port)) {
+                ports[count++] = port;
+            }
+        }
+    }
+    globfree(&listing);
+    return count;
 }

@@ -119,6 +119,8 @@ TEST_F(FrequencyScanStream, WhileAScanRunsSetFrequencyIsRefused) {
     ASSERT_EQ(SetFreqScanSine(true, 10.0, 20.0, 60), 0);
     ASSERT_TRUE(vi.WaitForPackets(1, kWait));
     Request(vi, 2);
+    // Each packet's scan step is reported once the packet is out, which the instrument may see first.
+    ASSERT_TRUE(FreqSyncs().WaitForCount(3));
     EXPECT_TRUE(GetFreqScanSine());
     const double next = GetFrequency();
     EXPECT_GT(next, 10.0);
@@ -130,6 +132,7 @@ TEST_F(FrequencyScanStream, WhileAScanRunsSetFrequencyIsRefused) {
     EXPECT_EQ(GetFrequency(), next);
     // The scan goes on from where it was.
     Request(vi, 1);
+    ASSERT_TRUE(FreqSyncs().WaitForCount(4));
     const auto reported = FreqSyncs().Values();
     ASSERT_EQ(reported.size(), 4u);
     EXPECT_NEAR(reported[3] - reported[2], 1500 * 10.0 / 60.0 / 5000.0, 1e-9);

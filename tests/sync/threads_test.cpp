@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <limits>
 #include <stdexcept>
 #include <thread>
 
@@ -93,7 +94,8 @@ TEST(CloseHandle, ClosesADescriptorOnce) {
     EXPECT_FALSE(CloseHandle(fds[0]));
     EXPECT_TRUE(CloseHandle(fds[1]));
     EXPECT_FALSE(CloseHandle(-1));
-    EXPECT_FALSE(CloseHandle(1L << 40));
+    // Beyond any descriptor where long is wider than int.
+    EXPECT_FALSE(CloseHandle(std::numeric_limits<long>::max()));
 }
 
 bool LockedElsewhere(CSimpleCriticalSection& section) {
