@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "device/DeviceState.h"
-#include "device/SerialPort.h"
+#include "device/Platform.h"
 #include "device/InstrumentCommands.h"
 #include "sync/CriticalSection.h"
 #include "sync/Immortal.h"
@@ -14,18 +14,6 @@
 
 unsigned char g_DeviceHWInfo[kDeviceHWInfoSize] = {};
 bool g_bDeviceHWInfoValid = false;
-
-namespace {
-// Never destroyed: queries may still run while other units' static objects go at unload.
-CImmortal<std::mutex> s_IdentityMutex;
-} // namespace
-
-std::mutex& g_IdentityMutex = s_IdentityMutex.value;
-char g_SerialNo[kIdentityTextSize] = {};
-char g_HWInfo[kIdentityTextSize] = {};
-char g_FWVer[kIdentityTextSize] = {};
-char g_HWVer[kIdentityTextSize] = {};
-char g_COMString[512] = {};
 
 bool DeriveDeviceIdentity(const unsigned char (&block)[kDeviceHWInfoSize], DeviceIdentity* out) {
     if (block[6] != 'E' || block[7] != 'E')
@@ -66,7 +54,7 @@ int UpdateDeviceInformation() {
     if (requests.ReadBlock(block, kInformationWaitMs) < kDeviceHWInfoSize) {
         // A unit that does not send its block still streams; without the block its derived values and
         // the write-back of the identity store are unavailable.
-        g_AboveFWVer5_5 = false;
+        _SetAboveFWVer5_5(false);
         return 1;
     }
     DeviceIdentity id;
@@ -74,24 +62,15 @@ int UpdateDeviceInformation() {
         return 0;
     std::memcpy(g_DeviceHWInfo, block, sizeof block);
     g_bDeviceHWInfoValid = true;
-    {
-        std::lock_guard<std::mutex> guard(g_IdentityMutex);
-        std::memcpy(g_HWInfo, id.hwInfo, sizeof g_HWInfo);
-        std::memcpy(g_FWVer, id.fwVer, sizeof g_FWVer);
-        std::memcpy(g_HWVer, id.hwVer, sizeof g_HWVer);
-    }
-    if (id.newerForm) {
-        CAutoCriticalSection lock(g_CriticalSection);
-        s_bIs300R = id.is300R;
-    }
+    _SetBlockIdentity(id.hwInfo, id.fwVer, id.hwVer);
+    if (id.newerForm)
+        _SetModelIs300R(id.is300R);
     // Each complete block decides, so that a unit never keeps an earlier unit's answer.
-    g_AboveFWVer5_5 = id.aboveFWVer5_5;
+    _SetAboveFWVer5_5(id.aboveFWVer5_5);
     return 1;
 }
 
 void ClearDeviceIdentity() {
     g_bDeviceHWInfoValid = false;
-    std::lock_guard<std::mutex> guard(g_IdentityMutex);
-    g_SerialNo[0] = g_HWInfo[0] = g_FWVer[0] = g_HWVer[0] = '\0';
-    std::memset(g_COMString, 0, sizeof g_COMString);
+    _ClearIdentityTexts();
 }

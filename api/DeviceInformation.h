@@ -1,12 +1,12 @@
 #pragma once
 
+#include "core/InstrumentFacts.h"
+
 #include <cstddef>
-#include <mutex>
 
 // The instrument's 64-byte information block and the identity derived from it.
 
 constexpr int kDeviceHWInfoSize = 64;
-constexpr int kIdentityTextSize = 40; // room for the longest derived text and the 36-byte serial reply
 
 // Last complete block received from the instrument (zeros before the first link). Written and read
 // under g_APICriticalSection.
@@ -14,18 +14,7 @@ extern unsigned char g_DeviceHWInfo[kDeviceHWInfoSize];
 // g_DeviceHWInfo came complete from the instrument on the current link; cleared at link-down. Without it
 // nothing is written back to the instrument's identity store. Under g_APICriticalSection.
 extern bool g_bDeviceHWInfoValid;
-// g_AboveFWVer5_5 (synth/SynthesisState.h) is set from the block here.
-
-// Identity texts of the connected instrument; empty while none is known. Every write, clear and copy of
-// them (and of the static query results) is made under g_IdentityMutex, a leaf lock: nothing else is
-// taken while it is held.
-extern std::mutex& g_IdentityMutex;
-extern char g_SerialNo[kIdentityTextSize];
-extern char g_HWInfo[kIdentityTextSize];
-extern char g_FWVer[kIdentityTextSize];
-extern char g_HWVer[kIdentityTextSize];
-// Name of the connected port as passed to the identification (the device path on POSIX).
-extern char g_COMString[512];
+// The identity texts, the model and g_AboveFWVer5_5 (core/InstrumentFacts.h) are set from the block.
 
 // What one information block says; filled by DeriveDeviceIdentity.
 struct DeviceIdentity {

@@ -3,10 +3,11 @@
 #include "api/DeviceInformation.h"
 #include "api/ExchangeReplies.h"
 #include "api/PollLoop.h"
-#include "api/SessionSync.h"
+#include "stream/DataRequests.h"
+#include "core/SessionSync.h"
 #include "device/DeviceState.h"
 #include "device/InstrumentCommands.h"
-#include "device/SerialPort.h"
+#include "device/Platform.h"
 #include "sync/CriticalSection.h"
 #include "synth/SynthesisState.h"
 
@@ -71,7 +72,6 @@ const char* GetSDKVersion(void) {
 }
 
 bool IsQOLT300R(void) {
-    CAutoCriticalSection lock(g_CriticalSection);
     return s_bIs300R;
 }
 
@@ -95,7 +95,7 @@ int GetAD(void) {
     // The reply must not be taken by the poll thread, nor a data request by this call.
     CAutoPausePooling pause;
     CAutoCriticalSection lock(g_APICriticalSection);
-    if (g_hDevice == -1)
+    if (!IsPortOpen())
         return 0;
     CExchangeRequests requests;
     if (!SendCommand(kCmdConverterReading))

@@ -1,9 +1,9 @@
 #include "api/ExchangeReplies.h"
 
 #include "api/DeviceInformation.h"
-#include "api/PollLoop.h"
+#include "stream/DataRequests.h"
 #include "device/InstrumentCommands.h"
-#include "device/SerialPort.h"
+#include "device/Platform.h"
 #include "sync/Threads.h"
 #include "synth/SynthesisState.h"
 

@@ -1,9 +1,9 @@
 #include "api/DeviceInformation.h"
-#include "api/FirmwareFacts.h"
+#include "core/InstrumentFacts.h"
 #include "api/Session.h"
 #include "device/DeviceState.h"
 #include "device/InstrumentCommands.h"
-#include "device/SerialPort.h"
+#include "device/Platform.h"
 
 #include <cstdio>
 #include <cstring>
@@ -25,10 +25,7 @@ bool Identify(const char* name) {
         return false;
     char serial[kIdentityTextSize];
     FilterSerialText(reply, got, serial);
-    {
-        std::lock_guard<std::mutex> guard(g_IdentityMutex);
-        std::memcpy(g_SerialNo, serial, sizeof g_SerialNo);
-    }
+    _SetSerialText(serial);
 
     if (UpdateDeviceInformation() < 1)
         return false;
@@ -45,10 +42,7 @@ bool Identify(const char* name) {
     unsigned char tagReply[kPortTagReplyCapacity];
     ReadReply(tagReply, kPortTagReplyCapacity, kPortTagReplyCapacity, kPortTagWaitMs);
 
-    {
-        std::lock_guard<std::mutex> guard(g_IdentityMutex);
-        std::snprintf(g_COMString, sizeof g_COMString, "%s", name);
-    }
+    _SetPortName(name);
     int com = 0;
     if (std::sscanf(name, "COM%d", &com) == 1)
         g_iTargetDeviceSerialNumber = com;

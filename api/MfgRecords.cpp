@@ -3,9 +3,10 @@
 #include "api/DeviceInformation.h"
 #include "api/ExchangeReplies.h"
 #include "api/PollLoop.h"
-#include "api/SessionSync.h"
+#include "stream/DataRequests.h"
+#include "core/SessionSync.h"
 #include "device/InstrumentCommands.h"
-#include "device/SerialPort.h"
+#include "device/Platform.h"
 #include "sync/CriticalSection.h"
 
 #include <cstring>

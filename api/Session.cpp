@@ -2,19 +2,19 @@
 
 #include "api/DeviceInformation.h"
 #include "api/PollLoop.h"
+#include "stream/DataRequests.h"
 #include "api/SessionState.h"
-#include "api/SessionSync.h"
-#include "device/DeviceDiscovery.h"
+#include "core/SessionSync.h"
+#include "device/Platform.h"
 #include "device/ProbeReport.h"
 #include "device/DeviceState.h"
 #include "device/InstrumentCommands.h"
-#include "device/Monitor.h"
-#include "device/SerialPort.h"
+#include "device/Platform.h"
 #include "sync/CriticalSection.h"
 #include "sync/Immortal.h"
 #include "sync/Threads.h"
-#include "synth/Change.h"
-#include "synth/OutputRange.h"
+#include "stream/Change.h"
+#include "stream/OutputStage.h"
 #include "synth/SettingsLock.h"
 #include "synth/SynthesisState.h"
 #include "synth/WaveformSettings.h"
@@ -58,8 +58,6 @@ thread_local bool t_bConnectionThread = false;
 constexpr unsigned kDeviceChangeMessage = 0x219;
 constexpr unsigned kTurnPauseMs = 10;
 constexpr unsigned kFailedAttemptPauseMs = 1000;
-// Device nodes 0..kHighestScannedPort are probed when no port is named.
-constexpr int kHighestScannedPort = 127;
 
 // Also a thread inside a setting call (a sync callback): it holds the API lock, which the connection
 // thread needs to end.
@@ -71,13 +69,7 @@ bool OnLibraryThread() {
 // closed by _COMStringFound; the scan then goes on with the next higher port in the same attempt.
 bool ConnectAttempt(int port) {
     CProbeReportScope report(port);
-    if (port != -1)
-        return FindDevice(port, _COMStringFound);
-    for (int candidate = 0; candidate <= kHighestScannedPort; ++candidate) {
-        if (FindDevice(candidate, _COMStringFound))
-            return true;
-    }
-    return false;
+    return FindDevice(port, _COMStringFound);
 }
 
 void NoteClose() {
@@ -97,7 +89,7 @@ void RunLink() {
     }
     // The monitor and the poll thread before the listener: a listener that starts the output and then
     // works on gets its stream answered meanwhile, and an unplug meanwhile is noticed.
-    g_AutoMonitor.StartMonitor();
+    StartMonitor();
     g_hPollingEvent.SetEvent();
     SetLinkPollingPause(false);
     ThreadHandle pollThread{};
@@ -137,7 +129,7 @@ void RunLink() {
         g_bChangeOnNextCycle = false;
         ClearQueuedRequests();
     }
-    g_AutoMonitor.PauseMonitor();
+    PauseMonitor();
     NotifyListener(false);
 }
 
@@ -148,12 +140,12 @@ void CloseFromLibraryThread() {
     bool open;
     {
         CAutoCriticalSection lock(g_APICriticalSection);
-        open = g_hDevice != -1;
+        open = IsPortOpen();
     }
     if (open) {
         ResetQOLT();
         CAutoCriticalSection lock(g_APICriticalSection);
-        if (g_hDevice != -1)
+        if (IsPortOpen())
             SendCommand(kCmdClose);
     }
     {
@@ -320,13 +312,13 @@ void Close(void) {
     bool open;
     {
         CAutoCriticalSection lock(g_APICriticalSection);
-        open = g_hDevice != -1;
+        open = IsPortOpen();
         s_bClosing = true;
     }
     if (open) {
         ResetQOLT();
         CAutoCriticalSection lock(g_APICriticalSection);
-        if (g_hDevice != -1)
+        if (IsPortOpen())
             SendCommand(kCmdClose);
     }
     bool join;
@@ -353,7 +345,7 @@ void Close(void) {
 
 bool IsConnected(void) {
     // A port open for a probe is no link; one the monitor has closed is one no more.
-    return s_bLinkUp && g_hDevice != -1;
+    return s_bLinkUp && IsPortOpen();
 }
 
 void SpecifyCOMPort(int port) {

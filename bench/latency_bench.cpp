@@ -10,7 +10,8 @@
 //
 // Reported as counters (milliseconds): median, p99 and max over the requests. Run by hand.
 #include "api/PollLoop.h"
-#include "api/SessionSync.h"
+#include "stream/DataRequests.h"
+#include "core/SessionSync.h"
 #include "BenchLink.h"
 #include "qolt_api.h"
 #include "sim/TempDir.h"

@@ -1,11 +1,11 @@
 // Building one sample packet (1500 samples: synthesis, phase, coding, head bytes, the per-sample change
 // test) per output function, as the poll thread does it, with no port open so that nothing is written.
 // Goal: at most 50 us per packet (the packet plays for 300 ms: more than 6000 times faster than real time).
-#include "api/PacketStream.h"
-#include "api/SessionSync.h"
+#include "stream/PacketStream.h"
+#include "core/SessionSync.h"
 #include "device/DeviceState.h"
 #include "sync/CriticalSection.h"
-#include "synth/Change.h"
+#include "stream/Change.h"
 #include "synth/PlaybackBuffer.h"
 #include "synth/SyncCallbacks.h"
 #include "synth/SynthesisState.h"

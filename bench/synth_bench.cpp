@@ -5,7 +5,7 @@
 #include "synth/ECGComplex.h"
 #include "synth/InputDynamicRange.h"
 #include "synth/MainFunctionVoltage.h"
-#include "synth/OutputRange.h"
+#include "stream/OutputStage.h"
 #include "synth/PlaybackBuffer.h"
 #include "synth/SynthesisState.h"
 #include "synth/WaveformSettings.h"

@@ -1,5 +1,6 @@
 #include "device/DeviceState.h"
 
+#include "device/Platform.h"
 #include "sync/Immortal.h"
 
 namespace {
@@ -9,6 +10,9 @@ CImmortal<CSimpleCriticalSection> s_CriticalSection(false);
 
 std::atomic<long> g_hDevice{-1};
 char g_szDevicePath[512] = {};
-bool s_bIs300R = false;
 bool g_bPortWriteStalled = false;
 CSimpleCriticalSection& g_CriticalSection = s_CriticalSection.value;
+
+bool IsPortOpen() {
+    return g_hDevice != -1;
+}

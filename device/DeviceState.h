@@ -9,7 +9,6 @@
 // read it on application threads while the connection thread or the monitor closes the port.
 extern std::atomic<long> g_hDevice;
 extern char g_szDevicePath[512]; // path of the port that passed the identify query; empty while none
-extern bool s_bIs300R;           // the connected instrument is the enhanced model; cleared on close
 // The open port took nothing for the whole wait of a write, and nothing since: later writes do not wait
 // for room again until it takes a byte, so a stalled instrument costs one wait, not one per message.
 // Cleared on close.

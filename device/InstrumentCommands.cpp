@@ -1,6 +1,6 @@
 #include "device/InstrumentCommands.h"
 
-#include "device/SerialPort.h"
+#include "device/Platform.h"
 #include "sync/Threads.h"
 
 #include <chrono>

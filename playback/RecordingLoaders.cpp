@@ -1,6 +1,6 @@
 // The exported loaders: one load at a time, the file read outside any lock the packet builder takes, and the
 // result published in one step.
-#include "api/SessionSync.h"
+#include "core/SessionSync.h"
 #include "playback/RecordingFile.h"
 #include "playback/RecordingLoaders.h"
 #include "playback/RecordingPublish.h"

@@ -1,7 +1,7 @@
 #include "playback/RecordingPublish.h"
 
-#include "api/SessionSync.h"
-#include "synth/Change.h"
+#include "core/SessionSync.h"
+#include "stream/Change.h"
 #include "synth/PlaybackBuffer.h"
 #include "synth/WaveformSettings.h"
 

@@ -1,5 +1,6 @@
 #include "synth/InputDynamicRange.h"
 
+#include "core/InstrumentFacts.h"
 #include "synth/PacingState.h"
 #include "synth/SynthesisState.h"
 

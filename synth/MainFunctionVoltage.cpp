@@ -1,6 +1,6 @@
 #include "synth/MainFunctionVoltage.h"
 
-#include "device/DeviceState.h"
+#include "core/InstrumentFacts.h"
 #include "synth/ECG2_27Complex.h"
 #include "synth/ECGComplex.h"
 #include "synth/InputDynamicRange.h"

@@ -1,8 +1,5 @@
 #include "synth/PacingPulses.h"
 
-#include "api/PollLoop.h"
-#include "device/InstrumentCommands.h"
-#include "device/SerialPort.h"
 #include "synth/PacingState.h"
 #include "synth/SynthesisState.h"
 #include "synth/WaveformSettings.h"
@@ -39,14 +36,6 @@ void AdvancePulseCount(int ticks) {
     if (g_nPacingPulseCount < kPulseCountCeiling) {
         g_nPacingPulseCount += ticks;
     }
-}
-
-void SendPacingLevel(bool highRange, int code) {
-    unsigned char command[kPacingLevelSize];
-    MakePacingLevelCommand(highRange ? kPacingLevelHeadSecond : kPacingLevelHeadFirst,
-                           static_cast<unsigned char>(code >> 8), static_cast<unsigned char>(code & 0xFF),
-                           command);
-    _WriteCOMPort(kPacingLevelSize, command, false);
 }
 
 } // namespace
@@ -90,10 +79,6 @@ void _SetUpPacing() {
     _PacingPulseTriggered = false;
 
     s_PacingHighRange = !(std::fabs(g_PacingAmplitude) < kHighRangeSetUpThreshold);
-    // Version-4 instruments take the pulses from the samples alone.
-    if (g_bVersion4 == 0) {
-        SendPacingLevel(s_PacingHighRange, _PacingLevelCode(g_PacingAmplitude));
-    }
 }
 
 void _CheckIfPacingPulseNeeded(double offset) {

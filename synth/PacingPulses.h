@@ -6,8 +6,8 @@
 // (s_PacingShortPulseNeeded) that the packet stream times at 0.1 ms.
 
 // Set-up at every change. Pacing off (amplitude 0): no pulses and no pulse delay. Otherwise the pattern,
-// duration, period, overshoot and range, and the level command for instruments without the version-4
-// flag (09 hh ll in the low range, 04 hh ll in the high range). Restarts the pacing period.
+// duration, period, overshoot and range (the level command that goes with it is stream/PacingLevel.h).
+// Restarts the pacing period.
 void _SetUpPacing();
 
 // Once per sample, after the main function: adds the pulse or its overshoot to `value` (or replaces it

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "api/SessionSync.h"
+#include "core/SessionSync.h"
 #include "sync/CriticalSection.h"
 
 // Held by every setting call, by Change and by the packet builder's callers.

@@ -6,5 +6,3 @@ double g_fOutputTimeGraph = 0.0;
 double g_fPulseWidth = 0.1;
 bool s_ECGGoing = false;
 bool g_bChangeOnNextCycle = false;
-
-bool g_AboveFWVer5_5 = false;

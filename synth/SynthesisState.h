@@ -8,7 +8,3 @@ extern double g_fOutputTimeGraph; // s, time reported to the graph callbacks
 extern double g_fPulseWidth;      // s, pulse width in force (functions 4 and 5)
 extern bool s_ECGGoing;           // the sample stream runs
 extern bool g_bChangeOnNextCycle; // a change waits for the cycle boundary
-
-// The instrument's firmware is 5.5 or later (set from its information block); selects the ramp step of
-// the input dynamic-range staircase.
-extern bool g_AboveFWVer5_5;

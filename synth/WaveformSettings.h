@@ -42,3 +42,16 @@ extern double g_OvershootTimeConstant;           // s, in force
 extern unsigned int g_NextOvershootTimeConstant; // ms, as set
 extern double g_fOvershootAmplitude;             // in force
 extern double g_fNextOvershootAmplitude;         // as set; 0 = automatic
+
+// Highest frequency each stored output function accepts (the pulses 5 Hz, ECG2_27 6 Hz, the rest 500 Hz).
+inline double _FrequencyLimit(int stored) {
+    switch (stored) {
+    case 4:
+    case 5:
+        return 5.0;
+    case 7:
+        return 6.0;
+    default:
+        return 500.0;
+    }
+}

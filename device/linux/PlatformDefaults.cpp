@@ -1,7 +1,5 @@
 #include "device/posix/PlatformDefaults.h"
 
-#include "device/DeviceDiscovery.h"
-
 const char* DefaultDeviceNodeFormat() {
     return "/dev/ttyACM%d";
 }
@@ -11,6 +9,6 @@ const char* DefaultLockDirectory() {
 }
 
 // The lock file alone claims the port on Linux.
-bool LockDevice(int /*descriptor*/) {
-    return true;
+bool UsesRecordLock() {
+    return false;
 }

@@ -1,4 +1,4 @@
-#include "device/SerialPort.h"
+#include "device/Platform.h"
 
 #include "device/DeviceState.h"
 #include "device/WireLog.h"

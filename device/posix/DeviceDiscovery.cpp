@@ -1,14 +1,13 @@
-#include "device/DeviceDiscovery.h"
+#include "device/Platform.h"
 
-#include "api/SessionSync.h"
+#include "core/SessionSync.h"
 #include "device/DeviceState.h"
 #include "device/ProbeReport.h"
-#include "device/SerialPort.h"
+#include "device/posix/LockFile.h"
 #include "device/posix/ConnectedPort.h"
 #include "device/posix/DeviceConfig.h"
 #include "device/posix/PlatformDefaults.h"
 #include "device/posix/PortSettings.h"
-#include "sync/Threads.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -28,7 +27,6 @@ static_assert(sizeof g_szDevicePath == kDevicePathCapacity, "device path buffer"
 
 namespace {
 
-constexpr unsigned kFailedAttemptPauseMs = 1000;
 constexpr int kLockAttempts = 2;
 
 // What a lock file found in place tells about its owner.
@@ -108,16 +106,6 @@ bool WritePid(int descriptor) {
 }
 
 } // namespace
-
-bool DeviceConnect(DeviceAcceptFn accept, int port, int attempts) {
-    for (int i = 0; i < attempts; ++i) {
-        if (FindDevice(port, accept)) {
-            return true;
-        }
-        SleepEx(kFailedAttemptPauseMs);
-    }
-    return false;
-}
 
 bool DoFindDevice(int port) {
     // A port an earlier probe left open (a rejected predicate) would otherwise leak its descriptor.
@@ -237,11 +225,6 @@ void UnlockDevice() {
     UnlockDeviceFile();
     const long handle = g_hDevice;
     if (handle != -1) {
-        struct flock unlock {};
-        unlock.l_type = F_UNLCK;
-        unlock.l_whence = SEEK_SET;
-        unlock.l_start = 0;
-        unlock.l_len = 0;
-        fcntl(static_cast<int>(handle), F_SETLK, &unlock);
+        ReleaseRecordLock(static_cast<int>(handle));
     }
 }

@@ -1,7 +1,7 @@
-#include "device/Monitor.h"
+#include "device/posix/Monitor.h"
 
-#include "api/SessionSync.h"
-#include "device/SerialPort.h"
+#include "core/SessionSync.h"
+#include "device/Platform.h"
 #include "qolt_api.h"
 
 namespace {
@@ -20,13 +20,20 @@ CAutoMonitor::CAutoMonitor() : m_hEvent(false), m_hStopEvent(false) {
     m_bThreadStarted = CreateThread(&m_hThread, &CAutoMonitor::MonitorDeviceThread, this);
 }
 
+// POSIX unloads without a loader lock that the monitor thread could need: joining here is safe.
 CAutoMonitor::~CAutoMonitor() {
+    Shutdown();
+}
+
+void CAutoMonitor::Shutdown() {
     g_bStopMonitor = 1;
     m_hStopEvent.SetEvent();
     m_hEvent.SetEvent();
+    std::lock_guard<std::mutex> guard(m_JoinMutex);
     if (m_bThreadStarted) {
         JoinThread(m_hThread);
         CloseThread(m_hThread);
+        m_bThreadStarted = false;
     }
 }
 
@@ -96,4 +103,20 @@ void* CAutoMonitor::MonitorDeviceThread(void* arg) {
         self->Nap(kAfterLossMs);
     }
     return nullptr;
+}
+
+void StartMonitor() {
+    g_AutoMonitor.StartMonitor();
+}
+
+void PauseMonitor() {
+    g_AutoMonitor.PauseMonitor();
+}
+
+bool IsMonitored() {
+    return g_AutoMonitor.IsMonitored();
+}
+
+void ShutdownMonitor() {
+    g_AutoMonitor.Shutdown();
 }

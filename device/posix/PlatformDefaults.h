@@ -6,3 +6,5 @@
 const char* DefaultDeviceNodeFormat();
 // The lock directory used until SetLockDirectory names another.
 const char* DefaultLockDirectory();
+// Whether an open port is also claimed with a record lock (besides the lock file).
+bool UsesRecordLock();

@@ -1,4 +1,4 @@
-#include "device/PortReadiness.h"
+#include "device/Platform.h"
 
 #include "device/DeviceState.h"
 #include "sync/Threads.h"

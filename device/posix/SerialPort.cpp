@@ -1,6 +1,10 @@
-#include "device/SerialPort.h"
+#include "core/InstrumentFacts.h"
+#include "device/Platform.h"
+#include "device/posix/LockFile.h"
 
-#include "device/DeviceDiscovery.h"
+#include "core/InstrumentFacts.h"
+#include "device/Platform.h"
+#include "device/posix/LockFile.h"
 #include "device/DeviceState.h"
 #include "device/InstrumentCommands.h"
 #include "device/ProbeReport.h"
@@ -100,7 +104,7 @@ void DeviceClose() {
     // Marked closed before the descriptor goes, so nobody picks up a number the system may hand out again.
     g_hDevice = -1;
     CloseHandle(handle);
-    s_bIs300R = false;
+    _SetModelIs300R(false);
     g_bPortWriteStalled = false;
 }
 

@@ -2,7 +2,8 @@
 // changes nothing.
 #include "support/DeviceFixture.h"
 
-#include "device/DeviceDiscovery.h"
+#include "device/Platform.h"
+#include "device/posix/LockFile.h"
 #include "device/posix/DeviceConfig.h"
 
 #include <string>

@@ -1,8 +1,9 @@
 // Finding the instrument among the device nodes, against virtual instruments.
 #include "support/DeviceFixture.h"
 
-#include "device/DeviceDiscovery.h"
-#include "api/SessionSync.h"
+#include "device/Platform.h"
+#include "device/posix/LockFile.h"
+#include "core/SessionSync.h"
 
 #include <string>
 #include <vector>
@@ -93,50 +94,33 @@ TEST_F(DiscoveryTest, NodeThatIsNoTerminalIsSkipped) {
     EXPECT_STREQ(g_szDevicePath, NodePath(4).c_str());
 }
 
-// The scan stops at the first identified port even when the predicate turns it down.
-TEST_F(DiscoveryTest, RejectedPortEndsTheScanAndIsReleasedByTheNextProbe) {
+// A port the predicate turns down does not end the scan: the next identified port is asked, and the
+// refused one, left open by the predicate, is closed by the next probe (no descriptor or lock is lost).
+TEST_F(DiscoveryTest, RefusedPortDoesNotEndTheScan) {
     auto& two = AddInstrument(2);
     auto& six = AddInstrument(6);
+    const std::size_t open = devicetest::OpenDescriptors();
     g_acceptResult = false;
     EXPECT_FALSE(FindDevice(-1, RecordingAccept));
-    ASSERT_EQ(g_accepted.size(), 1u);
-    EXPECT_EQ(six.Snapshot().CountCommands(MessageKind::Identify), 0u);
-    // The predicate left it open and locked.
-    EXPECT_NE(g_hDevice, -1);
-    EXPECT_TRUE(devicetest::Exists(LockPath(2)));
+    ASSERT_EQ(g_accepted.size(), 2u);
+    EXPECT_EQ(g_accepted[0], NodePath(2));
+    EXPECT_EQ(g_accepted[1], NodePath(6));
+    EXPECT_EQ(two.Snapshot().CountCommands(MessageKind::Identify), 1u);
+    EXPECT_EQ(six.Snapshot().CountCommands(MessageKind::Identify), 1u);
+    // The probes of the higher ports closed what the predicate left.
+    EXPECT_EQ(g_hDevice, -1);
+    EXPECT_FALSE(devicetest::Exists(LockPath(2)));
+    EXPECT_FALSE(devicetest::Exists(LockPath(6)));
+    EXPECT_EQ(devicetest::OpenDescriptors(), open);
 
-    // The next probe closes what was left before it opens anything: no descriptor is lost, and the port
-    // is found again at once.
-    const std::size_t open = devicetest::OpenDescriptors();
     g_acceptResult = true;
     EXPECT_TRUE(FindDevice(-1, RecordingAccept));
-    EXPECT_EQ(g_accepted.size(), 2u);
-    EXPECT_EQ(devicetest::OpenDescriptors(), open);
-    EXPECT_EQ(two.Snapshot().CountCommands(MessageKind::Identify), 2u);
+    EXPECT_STREQ(g_szDevicePath, NodePath(2).c_str());
 }
 
 TEST_F(DiscoveryTest, NullPredicateAccepts) {
     AddInstrument(0);
     EXPECT_TRUE(FindDevice(0, nullptr));
-}
-
-TEST_F(DiscoveryTest, ConnectTriesTheGivenNumberOfTimes) {
-    auto& vi = AddInstrument(0);
-    EXPECT_TRUE(DeviceConnect(RecordingAccept, 0, 3));
-    EXPECT_EQ(g_accepted.size(), 1u);
-
-    DeviceClose();
-    g_accepted.clear();
-    EXPECT_FALSE(DeviceConnect(RecordingAccept, 0, 0));
-    EXPECT_FALSE(DeviceConnect(RecordingAccept, 0, -1));
-    EXPECT_TRUE(g_accepted.empty());
-    EXPECT_EQ(vi.Snapshot().CountCommands(MessageKind::Identify), 1u);
-}
-
-TEST_F(DiscoveryTest, FailedConnectAttemptPausesOneSecond) {
-    const auto start = devicetest::SteadyClock::now();
-    EXPECT_FALSE(DeviceConnect(RecordingAccept, 9, 1));
-    EXPECT_GE(devicetest::MillisSince(start), 1000);
 }
 
 TEST_F(DiscoveryTest, EachIdentifiedLinkBumpsTheGeneration) {

@@ -2,7 +2,7 @@
 // as what it is meant to be, and every query's reply arrives within its wait.
 #include "support/DeviceFixture.h"
 
-#include "device/DeviceDiscovery.h"
+#include "device/Platform.h"
 #include "device/InstrumentCommands.h"
 
 #include <functional>

@@ -2,7 +2,8 @@
 // stale owners are replaced, live or unreadable ones block the port.
 #include "support/DeviceFixture.h"
 
-#include "device/DeviceDiscovery.h"
+#include "device/Platform.h"
+#include "device/posix/LockFile.h"
 
 #include <pwd.h>
 #include <signal.h>

@@ -2,9 +2,9 @@
 // back. Times are only checked as "not before": a slow machine makes everything later, never earlier.
 #include "support/DeviceFixture.h"
 
-#include "api/SessionSync.h"
-#include "device/DeviceDiscovery.h"
-#include "device/Monitor.h"
+#include "core/SessionSync.h"
+#include "device/Platform.h"
+#include "device/posix/Monitor.h"
 
 #include <dirent.h>
 #include <dlfcn.h>

@@ -1,7 +1,8 @@
 // The serial transport against the virtual instrument: the identify query, reads and writes, closing.
 #include "support/DeviceFixture.h"
 
-#include "device/DeviceDiscovery.h"
+#include "core/InstrumentFacts.h"
+#include "device/Platform.h"
 #include "device/InstrumentCommands.h"
 #include "sync/Threads.h"
 

@@ -5,6 +5,8 @@
 #include "api/SessionState.h"
 #include "device/DeviceState.h"
 #include "qolt_api.h"
+#include "device/Platform.h"
+#include "stream/FrequencyScanEnd.h"
 #include "synth/FrequencyScan.h"
 #include "synth/FrequencyScanState.h"
 #include "synth/MainFunctionVoltage.h"
@@ -121,7 +123,7 @@ TEST_F(FrequencyScan, ArgumentsAreCheckedInOrderAndARefusalStoresNothing) {
 
 TEST_F(FrequencyScan, NotReadyRefusesEverything) {
     g_Callback = nullptr;
-    ASSERT_EQ(g_hDevice, -1);
+    ASSERT_FALSE(IsPortOpen());
     EXPECT_EQ(SetFreqScanSine(true, 1.0, 100.0, 20), -1);
     EXPECT_EQ(SetFreqScanSine(true, 0.1, 100.0, 20), -1); // readiness first
     EXPECT_EQ(SetFreqScanECG(true), -1);

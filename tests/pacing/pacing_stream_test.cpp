@@ -2,7 +2,7 @@
 // commands of older instruments, and the pulse marker callback.
 #include "pacing/PacingStreamSupport.h"
 
-#include "api/PollLoop.h"
+#include "stream/DataRequests.h"
 #include "qolt_api.h"
 
 #include <cmath>

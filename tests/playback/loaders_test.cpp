@@ -1,7 +1,7 @@
 // LoadEEGtxt, LoadEEGbin and EnablePlayRawDataLoop: codes, clamping, peak, what a failure leaves, paths.
 #include "PlaybackTestSupport.h"
 
-#include "api/SessionSync.h"
+#include "core/SessionSync.h"
 #include "playback/RecordingLoaders.h"
 #include "playback/RecordingPublish.h"
 #include "qolt_api.h"

@@ -4,6 +4,7 @@
 #include "stream/StreamTestSupport.h"
 
 #include "api/PollLoop.h"
+#include "stream/DataRequests.h"
 
 #include <algorithm>
 #include <array>

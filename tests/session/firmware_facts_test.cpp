@@ -3,8 +3,8 @@
 // unit its own.
 #include "stream/StreamTestSupport.h"
 
-#include "api/PollLoop.h"
-#include "synth/OutputRange.h"
+#include "stream/DataRequests.h"
+#include "stream/OutputStage.h"
 #include "synth/SynthesisState.h"
 
 #include <cmath>

@@ -2,7 +2,7 @@
 #include "session/SessionTestSupport.h"
 
 #include "api/DeviceInformation.h"
-#include "api/SessionSync.h"
+#include "core/SessionSync.h"
 #include "sync/CriticalSection.h"
 #include "synth/SynthesisState.h"
 

@@ -2,11 +2,13 @@
 #include "session/SessionTestSupport.h"
 
 #include "api/PollLoop.h"
-#include "api/SessionSync.h"
+#include "stream/DataRequests.h"
+#include "core/SessionSync.h"
 #include "sync/CriticalSection.h"
-#include "synth/OutputRange.h"
+#include "stream/OutputStage.h"
 #include "synth/SynthesisState.h"
 
+#include <atomic>
 #include <thread>
 
 using namespace sessiontest;
@@ -16,6 +18,11 @@ using qoltsim::Report;
 namespace {
 
 template <class T> T Locked(const T& value) {
+    CAutoCriticalSection lock(g_APICriticalSection);
+    return value;
+}
+
+template <class T> T Locked(const std::atomic<T>& value) {
     CAutoCriticalSection lock(g_APICriticalSection);
     return value;
 }

@@ -3,10 +3,10 @@
 // in CI.
 #include "session/SessionTestSupport.h"
 
-#include "api/PacketStream.h"
-#include "api/PollLoop.h"
-#include "api/SessionSync.h"
-#include "device/SerialPort.h"
+#include "stream/PacketStream.h"
+#include "stream/DataRequests.h"
+#include "core/SessionSync.h"
+#include "device/Platform.h"
 #include "sync/CriticalSection.h"
 #include "synth/SynthesisState.h"
 

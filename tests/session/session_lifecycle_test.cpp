@@ -5,8 +5,8 @@
 #include "api/DeviceInformation.h"
 #include "api/Session.h"
 #include "api/SessionState.h"
-#include "api/SessionSync.h"
-#include "device/Monitor.h"
+#include "core/SessionSync.h"
+#include "device/posix/Monitor.h"
 #include "sync/CriticalSection.h"
 
 #include <dirent.h>

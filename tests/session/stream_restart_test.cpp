@@ -1,7 +1,7 @@
 // A link that comes back goes on with the output still selected, without any call from the application.
 #include "session/SessionTestSupport.h"
 
-#include "api/SessionSync.h"
+#include "core/SessionSync.h"
 #include "sync/CriticalSection.h"
 #include "synth/SynthesisState.h"
 

@@ -4,7 +4,7 @@
 
 #include "session/SessionTestSupport.h"
 
-#include "api/SessionSync.h"
+#include "core/SessionSync.h"
 #include "api/SessionState.h"
 #include "sim/VirtualInstrument.h"
 #include "sync/CriticalSection.h"

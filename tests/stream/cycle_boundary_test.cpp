@@ -2,12 +2,13 @@
 // inside a change or a packet, and the limits a change puts on amplitude and frequency.
 #include "stream/StreamTestSupport.h"
 
-#include "api/PacketStream.h"
+#include "stream/PacketStream.h"
 #include "api/PollLoop.h"
+#include "stream/DataRequests.h"
 #include "api/SessionState.h"
 #include "device/DeviceState.h"
-#include "synth/Change.h"
-#include "synth/OutputRange.h"
+#include "stream/Change.h"
+#include "stream/OutputStage.h"
 #include "synth/SynthesisState.h"
 #include "synth/WaveformSettings.h"
 

@@ -3,7 +3,7 @@
 #include "stream/StreamTestSupport.h"
 
 #include "device/DeviceState.h"
-#include "synth/OutputRange.h"
+#include "stream/OutputStage.h"
 #include "synth/PacingState.h"
 #include "synth/SynthesisState.h"
 #include "synth/WaveformSettings.h"

@@ -3,7 +3,7 @@
 // of a recording played once, and the restart of the output at link-up.
 #include "stream/StreamTestSupport.h"
 
-#include "api/PacketStream.h"
+#include "stream/PacketStream.h"
 #include "synth/PacingState.h"
 #include "synth/PlaybackBuffer.h"
 #include "synth/SynthesisState.h"

@@ -6,7 +6,7 @@
 
 #include "synth/InputDynamicRange.h"
 #include "synth/MainFunctionVoltage.h"
-#include "synth/OutputRange.h"
+#include "stream/OutputStage.h"
 #include "synth/PacingState.h"
 #include "synth/PlaybackBuffer.h"
 #include "synth/SynthesisState.h"

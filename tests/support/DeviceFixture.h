@@ -3,7 +3,7 @@
 #pragma once
 
 #include "device/DeviceState.h"
-#include "device/SerialPort.h"
+#include "device/Platform.h"
 #include "qolt_api.h"
 #include "sim/VirtualInstrument.h"
 

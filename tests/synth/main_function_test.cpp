@@ -4,7 +4,7 @@
 #include "synth/ECGComplex.h"
 #include "synth/InputDynamicRange.h"
 #include "synth/MainFunctionVoltage.h"
-#include "synth/OutputRange.h"
+#include "stream/OutputStage.h"
 #include "synth/PacingState.h"
 #include "synth/SynthesisState.h"
 #include "synth/WaveformSettings.h"

@@ -1,6 +1,7 @@
 // Setting calls and getters: defaults, range checks (both bounds, NaN, infinity), the not-ready rule and
 // the special cases of the output function, frequency, leads and stored waveforms.
 #include "api/SessionState.h"
+#include "core/InstrumentFacts.h"
 #include "device/DeviceState.h"
 #include "qolt_api.h"
 #include "synth/FrequencyScanState.h"

@@ -1,6 +1,7 @@
 // Output functions that read stored samples: the standard tables (8, 9, 15) and the recording (13).
 // Every read must stay inside the selected waveform, whatever the phase.
 #include "api/SessionState.h"
+#include "core/InstrumentFacts.h"
 #include "device/DeviceState.h"
 #include "qolt_api.h"
 #include "synth/MainFunctionVoltage.h"

@@ -1,10 +1,11 @@
-#include "synth/SettingChecks.h"
+#include "api/SettingChecks.h"
 
 #include "api/SessionState.h"
 #include "device/DeviceState.h"
+#include "device/Platform.h"
 
 bool _IsPortClosed() {
-    return g_hDevice == -1;
+    return !IsPortOpen();
 }
 
 bool _IsNotReady() {

@@ -1,8 +1,8 @@
 #include "device/DeviceState.h"
 #include "qolt_api.h"
-#include "synth/Change.h"
-#include "synth/OutputRange.h"
-#include "synth/SettingChecks.h"
+#include "stream/Change.h"
+#include "stream/OutputStage.h"
+#include "api/SettingChecks.h"
 #include "synth/SettingsLock.h"
 #include "synth/WaveformSettings.h"
 

@@ -1,5 +1,5 @@
 #include "qolt_api.h"
-#include "synth/FrequencyScan.h"
+#include "api/SettingChecks.h"
 #include "synth/FrequencyScanState.h"
 #include "synth/SettingsLock.h"
 

@@ -1,6 +1,6 @@
 #include "qolt_api.h"
-#include "synth/Change.h"
-#include "synth/SettingChecks.h"
+#include "stream/Change.h"
+#include "api/SettingChecks.h"
 #include "synth/SettingsLock.h"
 #include "synth/WaveformSettings.h"
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "synth/WaveformSettings.h" // _FrequencyLimit
+
 // Checks shared by the setting calls.
 
 // No instrument port is open and no connection listener is registered: setting calls return -1.
@@ -13,15 +15,5 @@ inline bool _InRange(double v, double lo, double hi) {
     return v >= lo && v <= hi;
 }
 
-// Highest frequency each stored output function accepts (the pulses 5 Hz, ECG2_27 6 Hz, the rest 500 Hz).
-inline double _FrequencyLimit(int stored) {
-    switch (stored) {
-    case 4:
-    case 5:
-        return 5.0;
-    case 7:
-        return 6.0;
-    default:
-        return 500.0;
-    }
-}
+// Puts the sine-scan settings back to off, 0.5 Hz, 150 Hz, 30 s (switching a running scan off).
+void _RestoreFreqScanSineDefaults();

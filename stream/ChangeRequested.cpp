@@ -1,4 +1,4 @@
-#include "synth/Change.h"
+#include "stream/Change.h"
 #include "synth/SettingsLock.h"
 #include "synth/SynthesisState.h"
 #include "synth/WaveformSettings.h"

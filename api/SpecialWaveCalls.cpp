@@ -1,5 +1,5 @@
 #include "qolt_api.h"
-#include "synth/Change.h"
+#include "stream/Change.h"
 #include "synth/SettingsLock.h"
 #include "synth/WaveformSettings.h"
 #include "synth/tables/StandardTables.h"

@@ -1,6 +1,6 @@
 #include "qolt_api.h"
-#include "synth/OutputRange.h"
-#include "synth/SettingChecks.h"
+#include "stream/OutputStage.h"
+#include "api/SettingChecks.h"
 #include "synth/SettingsLock.h"
 #include "synth/WaveformSettings.h"
 

@@ -1,6 +1,6 @@
 #include "device/InstrumentCommands.h"
-#include "synth/Change.h"
-#include "synth/OutputRange.h"
+#include "stream/Change.h"
+#include "stream/OutputStage.h"
 #include "synth/SyncCallbacks.h"
 #include "synth/SynthesisState.h"
 #include "synth/WaveformSettings.h"

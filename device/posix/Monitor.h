@@ -4,15 +4,16 @@
 #include "sync/Threads.h"
 
 #include <atomic>
+#include <mutex>
 
-// Watches for the connected instrument's removal. A thread runs for the library's whole life but only
-// watches while enabled (StartMonitor after a link is up, PauseMonitor when the session has ended it).
-// When the device node stays away for about 1.5 s it closes the port it watched and calls
-// ReconnectDevice, and repeats that every ~1.6 s until paused.
+// The POSIX monitor behind StartMonitor/PauseMonitor/IsMonitored/ShutdownMonitor (device/Platform.h).
+// A thread runs from library load until ShutdownMonitor or unload, but only watches while enabled. When
+// the device node stays away for about 1.5 s it closes the port it watched and calls ReconnectDevice, and
+// repeats that every ~1.6 s until paused. It is never terminated: it ends at its next look at the stop
+// event, also while it waits for the session lock.
 class CAutoMonitor {
 public:
     CAutoMonitor();
-    // Stops and joins the thread without waiting out its sleeps.
     ~CAutoMonitor();
     CAutoMonitor(const CAutoMonitor&) = delete;
     CAutoMonitor& operator=(const CAutoMonitor&) = delete;
@@ -20,6 +21,8 @@ public:
     void StartMonitor();
     void PauseMonitor();
     bool IsMonitored();
+    // Stops and joins the thread without waiting out its sleeps; once.
+    void Shutdown();
 
 private:
     static void* MonitorDeviceThread(void* arg);
@@ -32,6 +35,7 @@ private:
     CManualResetEvent m_hStopEvent; // set once, at unload
     ThreadHandle m_hThread{};
     bool m_bThreadStarted = false;
+    std::mutex m_JoinMutex;
 };
 
 extern CAutoMonitor g_AutoMonitor;

@@ -1,6 +1,6 @@
 #include "device/DeviceState.h"
 #include "device/InstrumentCommands.h"
-#include "synth/OutputRange.h"
+#include "stream/OutputStage.h"
 #include "synth/PacingState.h"
 #include "synth/SynthesisState.h"
 #include "synth/WaveformSettings.h"

@@ -1,5 +1,5 @@
 #include "device/InstrumentCommands.h"
-#include "synth/OutputRange.h"
+#include "stream/OutputStage.h"
 #include "synth/PacingState.h"
 #include "synth/WaveformSettings.h"
 

@@ -1,8 +1,9 @@
-#include "synth/Change.h"
+#include "stream/Change.h"
 
-#include "api/PacketStream.h"
-#include "api/PollLoop.h"
+#include "stream/PacketStream.h"
+#include "stream/DataRequests.h"
 #include "device/DeviceState.h"
+#include "device/Platform.h"
 #include "device/InstrumentCommands.h"
 #include "sync/Threads.h"
 #include "synth/CycleParameters.h"
@@ -10,11 +11,11 @@
 #include "synth/ECGComplex.h"
 #include "synth/FrequencyScanState.h"
 #include "synth/InputDynamicRange.h"
-#include "synth/OutputRange.h"
+#include "stream/OutputStage.h"
+#include "stream/PacingLevel.h"
 #include "synth/PacingPulses.h"
 #include "synth/PacingState.h"
 #include "synth/PlaybackBuffer.h"
-#include "synth/SettingChecks.h"
 #include "synth/SettingsLock.h"
 #include "synth/SyncCallbacks.h"
 #include "synth/SynthesisState.h"
@@ -74,7 +75,7 @@ void StopStream() {
 // that it is coded against the full scale the instrument then decodes with. False without a port: nothing
 // would ever ask for the next packet, and the stream starts at the next link-up.
 bool BeginStream() {
-    if (g_hDevice == -1) {
+    if (!IsPortOpen()) {
         return false;
     }
     _DiscardStaleDataRequests();
@@ -131,6 +132,7 @@ bool ApplyOutputFunction() {
     s_PacingIndicationNeeded = false;
     if (g_PacingAmplitude != 0.0) {
         _SetUpPacing();
+        _SendPacingLevel();
     }
     if (g_MainOutput == 10 || g_MainOutput == 11) {
         _ComputeECGComplexParameters();

@@ -1,4 +1,4 @@
-#include "api/SessionSync.h"
+#include "core/SessionSync.h"
 
 #include "qolt_api.h"
 #include "sync/Immortal.h"
