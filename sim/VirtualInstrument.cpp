@@ -934,6 +934,24 @@ void VirtualInstrument::ClearRecords() {
     impl_->stream = impl_->streaming ? 0 : -1;
 }
 
+Recording VirtualInstrument::TakeRecords() {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    Recording taken = std::move(impl_->rec);
+    Recording& rec = impl_->rec;
+    rec = Recording{};
+    rec.totalPackets = taken.totalPackets;
+    rec.totalSamples = taken.totalSamples;
+    rec.droppedCommands = taken.droppedCommands;
+    rec.droppedSamples = taken.droppedSamples;
+    rec.droppedPackets = taken.droppedPackets;
+    return taken;
+}
+
+uint64_t VirtualInstrument::TotalPackets() const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return impl_->rec.totalPackets;
+}
+
 bool VirtualInstrument::WaitFor(const std::function<bool(const Recording&)>& predicate,
                                 std::chrono::milliseconds timeout) const {
     std::unique_lock<std::mutex> lock(impl_->mu);
