@@ -1,26 +1,27 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the default build, then the ASan+UBSan and TSan builds, then a short run of
-# each fuzz target. Every stage runs even when an earlier one failed (a failing default build says nothing
-# about what the sanitizers would find); at the end one line per stage tells how it went and how long it
-# took, and the exit code is non-zero when any stage failed.
+# each fuzz target, then a one-minute soak. Every stage runs even when an earlier one failed (a failing
+# default build says nothing about what the sanitizers would find); at the end one line per stage tells
+# how it went and how long it took, and the exit code is non-zero when any stage failed.
 #   scripts/check.sh            everything
-#   scripts/check.sh default    one build only (default, asan, tsan or fuzz), or the installation
-#                               packages (package: scripts/package.sh); several may be named
+#   scripts/check.sh default    one build only (default, asan, tsan or fuzz), the short soak (soak:
+#                               scripts/soak.sh), or the installation packages (package:
+#                               scripts/package.sh); several may be named
 # QOLT_SKIP_DEPS=1 leaves out the package step (scripts/install-deps.sh), for a machine set up by hand.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
 stages=("$@")
 if ((${#stages[@]} == 0)); then
-    stages=(default asan tsan fuzz package)
+    stages=(default asan tsan fuzz soak package)
 fi
 need_fuzz=0
 for s in "${stages[@]}"; do
     case "$s" in
-        default | asan | tsan | package) ;;
+        default | asan | tsan | soak | package) ;;
         fuzz) need_fuzz=1 ;;
         *)
-            echo "unknown stage: $s (default, asan, tsan, fuzz or package)" >&2
+            echo "unknown stage: $s (default, asan, tsan, fuzz, soak or package)" >&2
             exit 2
             ;;
     esac
@@ -50,6 +51,7 @@ for s in "${stages[@]}"; do
     case "$s" in
         default | asan | tsan) run_stage "$s" cmake --workflow --preset "$s" ;;
         fuzz) run_stage fuzz scripts/fuzz.sh "${QOLT_FUZZ_SECONDS:-30}" ;;
+        soak) run_stage soak scripts/soak.sh ;;
         package) run_stage package scripts/package.sh ;;
     esac
 done
