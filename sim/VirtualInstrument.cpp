@@ -215,6 +215,14 @@ struct VirtualInstrument::Impl {
         Queue(withError ? Bytes("NX") : Bytes("N"), withError ? "error-request" : "request", now);
     }
 
+    // One request per buffer neither filled nor asked for: after an underrun both buffers were asked for
+    // as they ran out, and the first packet back must not ask again (its answer would overrun).
+    void RequestFreeBuffer(Clock::time_point now) {
+        if (!silent && playQueue.size() + static_cast<size_t>(outstanding) < 2) {
+            Request(false, now);
+        }
+    }
+
     void Flush(Clock::time_point now) {
         const int fd = pty.Master();
         while (fd >= 0 && !out.empty() && out.front().due <= now) {
@@ -345,9 +353,7 @@ struct VirtualInstrument::Impl {
                 playEnd =
                     m.time + std::chrono::round<Clock::duration>(std::chrono::duration<double>(seconds));
             }
-            if (playQueue.size() < 2 && !silent) {
-                Request(false, m.time);
-            }
+            RequestFreeBuffer(m.time);
             break;
         }
     }
@@ -363,9 +369,7 @@ struct VirtualInstrument::Impl {
             if (!streaming) {
                 continue;
             }
-            if (!silent) {
-                Request(false, playEnd);
-            }
+            RequestFreeBuffer(playEnd);
             if (playQueue.empty()) {
                 AddEvent(EventKind::Underrun, playEnd);
             } else {

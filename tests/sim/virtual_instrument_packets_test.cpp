@@ -457,6 +457,20 @@ TEST(VirtualInstrumentPacing, RealTimeKeepsTwoPacketsBuffered) {
     EXPECT_GE(requests[2].time - r.packets[0].time, 599ms);
     EXPECT_GE(requests[3].time - r.packets[0].time, 899ms);
     EXPECT_GE(r.events.back().time - r.packets[0].time, 899ms) << "three packets of 0.3 s played";
+
+    // The two requests of the emptied buffers are answered together: the first packet back asks for
+    // nothing more (both buffers are spoken for), so no answer can overrun; the next request comes when it
+    // has played.
+    Bytes two = MakePacket(150);
+    const Bytes second = MakePacket(200);
+    two.insert(two.end(), second.begin(), second.end());
+    ASSERT_TRUE(rig.port->Write(two));
+    ASSERT_TRUE(rig.vi.WaitForPackets(5, 2s));
+    EXPECT_EQ(rig.port->Read(1, 3s), B("N"));
+    const auto after = rig.vi.Snapshot();
+    ASSERT_EQ(after.sent.size(), 5u);
+    EXPECT_GE(after.sent.back().time - after.packets[3].time, 299ms);
+    EXPECT_EQ(after.CountViolations(ViolationKind::Overrun), 0u) << Describe(after.violations);
 }
 
 TEST(VirtualInstrumentPacing, RealTimeShortSamplesPlayInHalfTheTime) {
