@@ -118,7 +118,27 @@ public:
                             static_cast<long long>(v.packet), v.offset);
         }
         underruns_ += r.CountEvents(qoltsim::EventKind::Underrun);
-        dropped_ += r.droppedSamples + r.droppedPackets;
+        // Each request against the first packet after it, within this piece of the recording.
+        size_t next = 0;
+        for (const auto& sent : r.sent) {
+            if (sent.what != "request")
+                continue;
+            while (next < r.packets.size() && r.packets[next].time < sent.time)
+                ++next;
+            if (next == r.packets.size())
+                break;
+            const auto us =
+                std::chrono::duration_cast<std::chrono::microseconds>(r.packets[next].time - sent.time)
+                    .count();
+            longestAnswerUs_ = std::max(longestAnswerUs_, static_cast<long long>(us));
+            slowAnswers_ += us >= 100000 ? 1 : 0;
+            ++next;
+        }
+        for (const auto& e : r.events)
+            if (e.kind == qoltsim::EventKind::Underrun && std::getenv("QOLT_SOAK_DEBUG") != nullptr)
+                std::printf("  underrun; longest request-to-packet so far %.1f ms\n",
+                            longestAnswerUs_ / 1000.0);
+        dropped_ = r.droppedSamples + r.droppedPackets; // totals of the whole run
         std::vector<Setting> settings;
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -159,6 +179,12 @@ public:
             U(packetsOfRecordings_));
         std::printf("setting calls %llu, refused %llu, recordings loaded %llu\n", U(calls_), U(refused_),
                     U(loads_));
+        std::printf("request to packet: longest %.1f ms, %llu of 100 ms or more\n", longestAnswerUs_ / 1000.0,
+                    U(slowAnswers_));
+        const char* names[kCallKinds] = {"SetAmplitude", "SetFrequency", "SetOutputFunc", "LoadEEGtxt"};
+        for (int k = 0; k < kCallKinds; ++k)
+            std::printf("  %-13s longest %.1f ms, %llu of 100 ms or more\n", names[k], longestUs_[k] / 1000.0,
+                        U(slowCalls_[k]));
         return structureErrors_ == 0 && counterBreaks_ == 0 && outsidePeak_ == 0 && shortOfPeak_ == 0 &&
                refused_ == 0 && dropped_ == 0 && packetsModelled_ > 0;
     }
@@ -252,8 +278,8 @@ private:
             s.frequency = frequencies[random() % 6];
             s.fromPacket = s.doneAt = vi_.TotalPackets();
             Record(s);
-            Call(SetAmplitude(s.amplitude));
-            Call(SetFrequency(s.frequency));
+            Call(kAmplitude, [&] { return SetAmplitude(s.amplitude); });
+            Call(kFrequency, [&] { return SetFrequency(s.frequency); });
             Done();
         }
     }
@@ -267,7 +293,10 @@ private:
             if (pick == 0) {
                 // A recording loaded while the output runs, then played for a few packets.
                 const std::wstring wide(recordingPath.begin(), recordingPath.end());
-                if (LoadEEGtxt(wide.c_str()) == 1) {
+                const auto start = Clock::now();
+                const int loaded = LoadEEGtxt(wide.c_str());
+                NoteTime(kLoad, Clock::now() - start);
+                if (loaded == 1) {
                     ++loads_;
                 } else {
                     ++refused_;
@@ -279,7 +308,7 @@ private:
             s.function = function;
             s.fromPacket = s.doneAt = vi_.TotalPackets();
             Record(s);
-            Call(SetOutputFunc(s.function));
+            Call(kFunction, [&] { return SetOutputFunc(s.function); });
             Done();
         }
     }
@@ -290,10 +319,23 @@ private:
         settings_.back().doneAt = now;
     }
 
-    void Call(int result) {
+    enum CallKind { kAmplitude, kFrequency, kFunction, kLoad, kCallKinds };
+
+    template <class F> void Call(CallKind kind, F call) {
+        const auto start = Clock::now();
+        const int result = call();
+        NoteTime(kind, Clock::now() - start);
         ++calls_;
         if (result != 0)
             ++refused_;
+    }
+
+    // The longest each kind of call took, and how many took 100 ms or more.
+    void NoteTime(CallKind kind, Clock::duration took) {
+        const auto us = std::chrono::duration_cast<std::chrono::microseconds>(took).count();
+        std::lock_guard<std::mutex> lock(mutex_);
+        longestUs_[kind] = std::max(longestUs_[kind], static_cast<long long>(us));
+        slowCalls_[kind] += us >= 100000 ? 1 : 0;
     }
 
     qoltsim::VirtualInstrument& vi_;
@@ -305,6 +347,10 @@ private:
     std::vector<Setting> settings_;
 
     std::atomic<uint64_t> calls_{0}, refused_{0}, loads_{0};
+    long long longestUs_[kCallKinds] = {};
+    long long longestAnswerUs_ = 0;
+    uint64_t slowAnswers_ = 0;
+    uint64_t slowCalls_[kCallKinds] = {};
     uint64_t packets_ = 0, streams_ = 0, structureErrors_ = 0, counterBreaks_ = 0, overruns_ = 0,
              underruns_ = 0, dropped_ = 0;
     uint64_t samplesModelled_ = 0, packetsModelled_ = 0, outsidePeak_ = 0, shortOfPeak_ = 0,
