@@ -17,6 +17,7 @@
 // Defaults: 7200 s of output with fast pacing (about 24,000 packets), then 600 s in real time, samples
 // every 60 s. Exit code 0 when every check held. Run by hand; scripts/check.sh soak runs a one-minute form.
 #include "BenchLink.h"
+#include "device/Platform.h"
 #include "qolt_api.h"
 #include "sim/TempDir.h"
 #include "sim/VirtualInstrument.h"
@@ -32,6 +33,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <mutex>
 #include <random>
@@ -118,21 +120,30 @@ public:
                             static_cast<long long>(v.packet), v.offset);
         }
         underruns_ += r.CountEvents(qoltsim::EventKind::Underrun);
-        // Each request against the first packet after it, within this piece of the recording.
-        size_t next = 0;
-        for (const auto& sent : r.sent) {
-            if (sent.what != "request")
+        // Each request against the next packet, in time order (a request's answer may come in the next
+        // piece of the recording).
+        std::vector<std::pair<Clock::time_point, bool>> timeline; // true: a request
+        for (const auto& sent : r.sent)
+            if (sent.what == "request")
+                timeline.emplace_back(sent.time, true);
+        for (const auto& p : r.packets)
+            if (!p.streamStart)
+                timeline.emplace_back(p.time, false);
+        std::stable_sort(timeline.begin(), timeline.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& [time, isRequest] : timeline) {
+            if (isRequest) {
+                pendingRequests_.push_back(time);
                 continue;
-            while (next < r.packets.size() && r.packets[next].time < sent.time)
-                ++next;
-            if (next == r.packets.size())
-                break;
+            }
+            if (pendingRequests_.empty())
+                continue;
             const auto us =
-                std::chrono::duration_cast<std::chrono::microseconds>(r.packets[next].time - sent.time)
+                std::chrono::duration_cast<std::chrono::microseconds>(time - pendingRequests_.front())
                     .count();
+            pendingRequests_.pop_front();
             longestAnswerUs_ = std::max(longestAnswerUs_, static_cast<long long>(us));
             slowAnswers_ += us >= 100000 ? 1 : 0;
-            ++next;
         }
         for (const auto& e : r.events)
             if (e.kind == qoltsim::EventKind::Underrun && std::getenv("QOLT_SOAK_DEBUG") != nullptr)
@@ -349,6 +360,7 @@ private:
     std::atomic<uint64_t> calls_{0}, refused_{0}, loads_{0};
     long long longestUs_[kCallKinds] = {};
     long long longestAnswerUs_ = 0;
+    std::deque<Clock::time_point> pendingRequests_;
     uint64_t slowAnswers_ = 0;
     uint64_t slowCalls_[kCallKinds] = {};
     uint64_t packets_ = 0, streams_ = 0, structureErrors_ = 0, counterBreaks_ = 0, overruns_ = 0,
@@ -414,13 +426,24 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         nextSample += std::chrono::milliseconds(static_cast<long long>(sampleEvery * 1000));
     };
+    // A stream that stops for 10 s ends the run as failed rather than holding it for ever.
+    bool stalled = false;
     const auto runPhase = [&](auto done) {
-        while (!done()) {
+        double output = vi.PlayedSeconds();
+        auto moved = Clock::now();
+        while (!stalled && !done()) {
             std::this_thread::sleep_for(200ms);
             soak.Check(vi.TakeRecords());
             soak.Prune();
             if (Clock::now() >= nextSample)
                 sampleNow();
+            if (vi.PlayedSeconds() != output) {
+                output = vi.PlayedSeconds();
+                moved = Clock::now();
+            } else if (Clock::now() - moved >= 10s) {
+                std::printf("the output stalled at %.1f s of output\n", output);
+                stalled = true;
+            }
         }
     };
 
@@ -449,8 +472,9 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(realUnderruns),
                 static_cast<unsigned long long>(realOverruns));
 
+    std::printf("packet writes that waited out their time for room: %lu\n", _PortWriteTimeouts());
     Close();
-    bool ok = soak.Report() && realUnderruns == 0 && realOverruns == 0;
+    bool ok = soak.Report() && realUnderruns == 0 && realOverruns == 0 && !stalled;
     // The first sample after the stream has run a while is the baseline (buffers reach their size).
     // Descriptors and threads against the first sample (both without the settings threads); memory against
     // the largest sample taken while the stream ran (the instrument's recording comes and goes in pieces).
