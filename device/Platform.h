@@ -76,8 +76,9 @@ bool FindDevice(int port, DeviceAcceptFn accept);
 
 // --- Presence and the monitor --------------------------------------------------------------------------
 
-// True while the connected port's device is present. False when nothing is connected or presence
-// cannot be determined.
+// True while the connected port's device is present (POSIX: its node is listed, is still the device the
+// port was opened on, and the port has not hung up). False when nothing is connected or presence cannot
+// be determined.
 bool DeviceIsAlive();
 
 // True if a port is connected and `path` equals its path exactly.

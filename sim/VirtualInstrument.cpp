@@ -215,6 +215,14 @@ struct VirtualInstrument::Impl {
         Queue(withError ? Bytes("NX") : Bytes("N"), withError ? "error-request" : "request", now);
     }
 
+    // One request per buffer neither filled nor asked for: after an underrun both buffers were asked for
+    // as they ran out, and the first packet back must not ask again (its answer would overrun).
+    void RequestFreeBuffer(Clock::time_point now) {
+        if (!silent && playQueue.size() + static_cast<size_t>(outstanding) < 2) {
+            Request(false, now);
+        }
+    }
+
     void Flush(Clock::time_point now) {
         const int fd = pty.Master();
         while (fd >= 0 && !out.empty() && out.front().due <= now) {
@@ -345,9 +353,7 @@ struct VirtualInstrument::Impl {
                 playEnd =
                     m.time + std::chrono::round<Clock::duration>(std::chrono::duration<double>(seconds));
             }
-            if (playQueue.size() < 2 && !silent) {
-                Request(false, m.time);
-            }
+            RequestFreeBuffer(m.time);
             break;
         }
     }
@@ -363,9 +369,7 @@ struct VirtualInstrument::Impl {
             if (!streaming) {
                 continue;
             }
-            if (!silent) {
-                Request(false, playEnd);
-            }
+            RequestFreeBuffer(playEnd);
             if (playQueue.empty()) {
                 AddEvent(EventKind::Underrun, playEnd);
             } else {
@@ -932,6 +936,24 @@ void VirtualInstrument::ClearRecords() {
     impl_->rec = Recording{};
     impl_->played = 0.0;
     impl_->stream = impl_->streaming ? 0 : -1;
+}
+
+Recording VirtualInstrument::TakeRecords() {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    Recording taken = std::move(impl_->rec);
+    Recording& rec = impl_->rec;
+    rec = Recording{};
+    rec.totalPackets = taken.totalPackets;
+    rec.totalSamples = taken.totalSamples;
+    rec.droppedCommands = taken.droppedCommands;
+    rec.droppedSamples = taken.droppedSamples;
+    rec.droppedPackets = taken.droppedPackets;
+    return taken;
+}
+
+uint64_t VirtualInstrument::TotalPackets() const {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return impl_->rec.totalPackets;
 }
 
 bool VirtualInstrument::WaitFor(const std::function<bool(const Recording&)>& predicate,

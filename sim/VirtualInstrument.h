@@ -182,6 +182,11 @@ public:
     std::vector<SentRecord> Sent() const;
     std::vector<EventRecord> Events() const;
     void ClearRecords();
+    // Moves the lists out of the recording, leaving it empty but with its totals counting on, so that
+    // packet and sample indices stay those of the whole run (for long runs checked piece by piece; nothing
+    // is lost between two takes).
+    Recording TakeRecords();
+    uint64_t TotalPackets() const;
     // Seconds of output played so far (since Start or ClearRecords): in real time what the play clock has
     // gone through, which trails what was received by up to the two buffered packets; with other pacing
     // every whole packet as it arrives. Packets cut short, overrun or dropped by a stop are not played.

@@ -15,6 +15,8 @@
 #include "sync/Threads.h"
 
 #include <aio.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -118,7 +120,27 @@ bool DeviceIsAlive() {
     }
     path[sizeof path - 1] = '\0';
     pattern[sizeof pattern - 1] = '\0';
-    return IsNodeListed(pattern, path);
+    if (!IsNodeListed(pattern, path)) {
+        return false;
+    }
+    // A listed node is not enough: plugged out and back within the monitor's re-checks, the node names a
+    // new device while the open port is hung up for good; and a node replaced by something else (a plain
+    // file) is listed too. Either would keep a dead port linked.
+    struct stat node {};
+    if (stat(path, &node) != 0 || !S_ISCHR(node.st_mode)) {
+        return false;
+    }
+    CAutoCriticalSection lock(g_CriticalSection);
+    const long handle = g_hDevice;
+    if (handle == -1 || std::strncmp(path, g_szDevicePath, sizeof g_szDevicePath) != 0) {
+        return false;
+    }
+    struct stat port {};
+    if (fstat(static_cast<int>(handle), &port) != 0 || port.st_rdev != node.st_rdev) {
+        return false;
+    }
+    pollfd state{static_cast<int>(handle), 0, 0};
+    return poll(&state, 1, 0) == 0 || (state.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
 }
 
 bool DeviceCheckPath(const char* path) {

@@ -10,6 +10,7 @@
 #include <dlfcn.h>
 #include <limits.h>
 
+#include <cstdio>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -67,12 +68,34 @@ TEST_F(MonitorTest, PresenceFollowsTheNode) {
     ASSERT_TRUE(vi.Unplug());
     EXPECT_FALSE(DeviceIsAlive());
     ASSERT_TRUE(vi.Replug());
-    EXPECT_TRUE(DeviceIsAlive()); // only the name counts
+    // The name is back, but it names a new device and the open port is hung up.
+    EXPECT_FALSE(DeviceIsAlive());
+    DeviceClose();
+    ASSERT_TRUE(DoFindDevice(3));
+    EXPECT_TRUE(DeviceIsAlive());
     // The listing looks for the nodes of the link's own format, whatever is configured later.
     ASSERT_EQ(SetDeviceNodeFormat("/nonexistent/qolt/n%d"), 0);
     EXPECT_TRUE(DeviceIsAlive());
     DeviceClose();
     EXPECT_FALSE(DeviceIsAlive());
+}
+
+// A node that names something else than the open port's device: a plain file, or another terminal.
+TEST_F(MonitorTest, ANodeThatNoLongerNamesThePortIsNoPresence) {
+    auto& vi = AddInstrument(3);
+    auto& other = AddInstrument(4);
+    ASSERT_TRUE(DoFindDevice(3));
+    const std::string node = NodePath(3);
+    const std::string slave = vi.SlavePath();
+    ASSERT_EQ(unlink(node.c_str()), 0);
+    ASSERT_TRUE(devicetest::WriteFileBytes(node, devicetest::Bytes{}));
+    EXPECT_FALSE(DeviceIsAlive());
+    ASSERT_EQ(unlink(node.c_str()), 0);
+    ASSERT_EQ(symlink(other.SlavePath().c_str(), node.c_str()), 0);
+    EXPECT_FALSE(DeviceIsAlive());
+    ASSERT_EQ(unlink(node.c_str()), 0);
+    ASSERT_EQ(symlink(slave.c_str(), node.c_str()), 0);
+    EXPECT_TRUE(DeviceIsAlive());
 }
 
 TEST_F(MonitorTest, OtherNodesDoNotCountAsPresence) {
@@ -107,14 +130,17 @@ TEST_F(MonitorTest, LossClosesThePortThenAsksForAReconnect) {
     EXPECT_FALSE(devicetest::Exists(LockPath(0)));
 }
 
+// The node missing from the listing for a moment (re-created by the system) while the port stays whole.
 TEST_F(MonitorTest, ShortGapIsNoLoss) {
     auto& vi = AddInstrument(0);
     ASSERT_TRUE(DoFindDevice(0));
     g_AutoMonitor.StartMonitor();
     SleepEx(100);
-    ASSERT_TRUE(vi.Unplug());
+    const std::string away = NodePath(0) + ".away";
+    ASSERT_EQ(rename(NodePath(0).c_str(), away.c_str()), 0);
     SleepEx(300);
-    ASSERT_TRUE(vi.Replug());
+    ASSERT_EQ(rename(away.c_str(), NodePath(0).c_str()), 0);
+    ASSERT_TRUE(vi.IsPlugged());
     EXPECT_FALSE(ReconnectRequested(3500ms));
     EXPECT_NE(g_hDevice, -1);
     EXPECT_TRUE(DeviceCheckPath(NodePath(0).c_str()));

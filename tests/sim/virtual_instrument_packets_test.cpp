@@ -384,6 +384,34 @@ TEST(VirtualInstrumentPacing, FastAnswersEachPacketWithOneRequest) {
     EXPECT_EQ(r.samples.back().time, r.samples[1499].time) << "stream time restarts";
 }
 
+// Taken piece by piece, the recording keeps its indices and totals of the whole run and loses nothing.
+TEST(VirtualInstrumentRecording, TakeRecordsMovesTheListsOutAndTheTotalsCountOn) {
+    Rig rig(Pacing::Fast);
+    ASSERT_TRUE(rig.started);
+    uint8_t counter = 0;
+    std::vector<qoltsim::Recording> takes;
+    for (int i = 0; i < 6; ++i) {
+        ASSERT_TRUE(rig.port->Write(MakePacket(counter)));
+        counter = static_cast<uint8_t>(counter + 50);
+        ASSERT_EQ(rig.port->Read(1), B("N")) << i;
+        if (i % 2 == 1)
+            takes.push_back(rig.vi.TakeRecords());
+    }
+    EXPECT_EQ(rig.vi.TotalPackets(), 6u);
+    EXPECT_TRUE(rig.vi.Snapshot().packets.empty());
+    for (size_t t = 0; t < takes.size(); ++t) {
+        const auto& r = takes[t];
+        SCOPED_TRACE(t);
+        ASSERT_EQ(r.packets.size(), 2u);
+        EXPECT_EQ(r.packets[0].index, static_cast<int64_t>(2 * t));
+        EXPECT_EQ(r.packets[1].firstSample, (2 * t + 1) * 1500);
+        EXPECT_EQ(r.samples.size(), 3000u);
+        EXPECT_EQ(r.samples.front().packet, 2 * t);
+        EXPECT_EQ(r.totalPackets, 2 * t + 2);
+        EXPECT_TRUE(r.violations.empty()) << Describe(r.violations);
+    }
+}
+
 TEST(VirtualInstrumentPacing, ManualSendsOnlyWhatTheTestAsks) {
     Rig rig(Pacing::Manual);
     ASSERT_TRUE(rig.started);
@@ -429,6 +457,20 @@ TEST(VirtualInstrumentPacing, RealTimeKeepsTwoPacketsBuffered) {
     EXPECT_GE(requests[2].time - r.packets[0].time, 599ms);
     EXPECT_GE(requests[3].time - r.packets[0].time, 899ms);
     EXPECT_GE(r.events.back().time - r.packets[0].time, 899ms) << "three packets of 0.3 s played";
+
+    // The two requests of the emptied buffers are answered together: the first packet back asks for
+    // nothing more (both buffers are spoken for), so no answer can overrun; the next request comes when it
+    // has played.
+    Bytes two = MakePacket(150);
+    const Bytes second = MakePacket(200);
+    two.insert(two.end(), second.begin(), second.end());
+    ASSERT_TRUE(rig.port->Write(two));
+    ASSERT_TRUE(rig.vi.WaitForPackets(5, 2s));
+    EXPECT_EQ(rig.port->Read(1, 3s), B("N"));
+    const auto after = rig.vi.Snapshot();
+    ASSERT_EQ(after.sent.size(), 5u);
+    EXPECT_GE(after.sent.back().time - after.packets[3].time, 299ms);
+    EXPECT_EQ(after.CountViolations(ViolationKind::Overrun), 0u) << Describe(after.violations);
 }
 
 TEST(VirtualInstrumentPacing, RealTimeShortSamplesPlayInHalfTheTime) {
