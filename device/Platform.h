@@ -76,8 +76,8 @@ bool FindDevice(int port, DeviceAcceptFn accept);
 
 // --- Presence and the monitor --------------------------------------------------------------------------
 
-// True while the connected port's device is present (POSIX: its node is listed, is still the device the
-// port was opened on, and the port has not hung up). False when nothing is connected or presence cannot
+// True while the connected port's device is present (it is listed, is still the device the port was
+// opened on, and the port has not hung up). False when nothing is connected or presence cannot
 // be determined.
 bool DeviceIsAlive();
 
