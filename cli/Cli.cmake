@@ -22,6 +22,7 @@ add_executable(qolt_cli
     ${QOLT_CLI_DIR}/StopSignal.cpp
     ${QOLT_CLI_DIR}/LibraryEvents.cpp
     ${QOLT_CLI_DIR}/Instrument.cpp
+    ${QOLT_CLI_DIR}/ConnectionReportLines.cpp
     ${QOLT_CLI_DIR}/PlugPlan.cpp
     ${QOLT_CLI_DIR}/Settings.cpp
     ${QOLT_CLI_DIR}/Recording.cpp

@@ -3,6 +3,7 @@
 // does not have: --virtual is refused with a way out.
 #include "Instrument.h"
 
+#include "ConnectionReportLines.h"
 #include "ExitCodes.h"
 #include "LibraryEvents.h"
 #include "qolt_api.h"
@@ -99,30 +100,7 @@ std::vector<int> Instrument::ExistingPorts() const {
 }
 
 std::vector<std::string> Instrument::ConnectionReport() const {
-    std::string text(1024, '\0');
-    int length = GetConnectionReport(&text[0], text.size());
-    if (length >= static_cast<int>(text.size())) {
-        text.assign(static_cast<size_t>(length) + 1, '\0');
-        length = GetConnectionReport(&text[0], text.size());
-    }
-    text.resize(static_cast<size_t>(std::max(0, std::min(length, static_cast<int>(text.size()) - 1))));
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        std::string line = text.substr(start, end - start);
-        if (line.find(": permission denied") != std::string::npos) {
-            line += ": another program has the port open";
-        }
-        if (!line.empty()) {
-            lines.push_back(line);
-        }
-        start = end + 1;
-    }
-    return lines;
+    return ConnectionReportLines(": another program has the port open");
 }
 
 void Instrument::MarkOutputStart() {

@@ -19,16 +19,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 
 namespace {
-
-// A drain reads in the reply's size and ends when nothing more is waiting, or at these bounds.
-constexpr int kDrainChunk = 36;
-constexpr int kDrainMaxReads = 1000;
-constexpr auto kDrainMaxTime = std::chrono::milliseconds(100);
 
 // Pattern that lists the connected port's node; empty while none is connected.
 char s_szDevicePattern[kDevicePatternCapacity] = {};
@@ -60,16 +54,6 @@ int _ReadCOMPort(int length, unsigned char* buffer) {
     }
     WireLogReceived(buffer, static_cast<int>(n));
     return static_cast<int>(n);
-}
-
-void _DrainCOMPort() {
-    unsigned char discard[kDrainChunk];
-    const auto giveUp = std::chrono::steady_clock::now() + kDrainMaxTime;
-    for (int reads = 0; reads < kDrainMaxReads; ++reads) {
-        if (_ReadCOMPort(kDrainChunk, discard) == 0 || std::chrono::steady_clock::now() >= giveUp) {
-            break;
-        }
-    }
 }
 
 bool IsTargetDevice() {

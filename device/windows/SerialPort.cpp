@@ -9,7 +9,6 @@
 #include "device/windows/UsbInterfaces.h"
 #include "sync/Threads.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -25,11 +24,6 @@ constexpr DWORD kWriteTimeoutMs = 1000;
 constexpr DWORD kWriteSettleMs = kWriteTimeoutMs + 500;
 // A read returns what is buffered at once; this bounds one that the driver keeps pending anyway.
 constexpr DWORD kReadSettleMs = 1000;
-
-// A drain reads in the reply's size and ends when nothing more is waiting, or at these bounds.
-constexpr int kDrainChunk = 36;
-constexpr int kDrainMaxReads = 1000;
-constexpr auto kDrainMaxTime = std::chrono::milliseconds(100);
 
 // The write table: overlapped writes handed to the port and their records. A record (its OVERLAPPED, its
 // event and the copy of the bytes the system reads from) belongs to the system from WriteFile until the
@@ -349,16 +343,6 @@ int _ReadCOMPort(int length, unsigned char* buffer) {
     }
     WireLogReceived(buffer, static_cast<int>(got));
     return static_cast<int>(got);
-}
-
-void _DrainCOMPort() {
-    unsigned char discard[kDrainChunk];
-    const auto giveUp = std::chrono::steady_clock::now() + kDrainMaxTime;
-    for (int reads = 0; reads < kDrainMaxReads; ++reads) {
-        if (_ReadCOMPort(kDrainChunk, discard) == 0 || std::chrono::steady_clock::now() >= giveUp) {
-            break;
-        }
-    }
 }
 
 bool IsTargetDevice() {
