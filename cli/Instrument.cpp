@@ -231,6 +231,23 @@ void Instrument::HoldVirtualRequests() {
     }
 }
 
+void Instrument::HoldFastRequests() {
+    if (virtual_ && options_.fast) {
+        virtual_->SetPacing(qoltsim::Pacing::Manual);
+    }
+}
+
+void Instrument::ReleaseFastRequests() {
+    if (!virtual_ || !options_.fast) {
+        return;
+    }
+    // The packet that went out unasked gets its request now. Should it not have arrived, a request still
+    // goes out, so that the stream cannot wait for a packet that never comes.
+    virtual_->WaitForPackets(1, std::chrono::seconds(2));
+    virtual_->SetPacing(qoltsim::Pacing::Fast);
+    virtual_->SendDataRequest();
+}
+
 void Instrument::Service() {
     if (virtual_) {
         plug_.Service(*virtual_);

@@ -60,6 +60,11 @@ public:
     bool WaitForOutput(double seconds, std::chrono::milliseconds timeout);
     // Stops the virtual instrument's data requests, so that it receives nothing more (end of a run).
     void HoldVirtualRequests();
+    // With --fast the virtual instrument asks for the next packet as soon as one arrives: the settings that
+    // follow the output's start could miss every packet of a short run. These hold its requests from
+    // before the output starts until all its settings are in (its first packet goes out unasked).
+    void HoldFastRequests();
+    void ReleaseFastRequests();
     // Unplugs and replugs the virtual instrument as the options ask; call it now and then.
     void Service();
 

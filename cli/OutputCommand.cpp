@@ -120,6 +120,7 @@ int RunOutput(const Options& o, const Reporter& reporter, const StopSignal& stop
         return kExitOk;
     }
 
+    instrument.HoldFastRequests();
     std::optional<Refusal> refusal = ApplyBeforeOutput(o);
     const std::time_t wallStart = std::time(nullptr);
     if (!refusal) {
@@ -128,6 +129,7 @@ int RunOutput(const Options& o, const Reporter& reporter, const StopSignal& stop
     if (!refusal) {
         instrument.MarkOutputStart();
         refusal = ApplyAfterOutput(o);
+        instrument.ReleaseFastRequests();
     }
     if (refusal) {
         instrument.Close();

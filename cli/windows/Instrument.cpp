@@ -126,6 +126,10 @@ bool Instrument::WaitForOutput(double, std::chrono::milliseconds) {
 
 void Instrument::HoldVirtualRequests() {}
 
+void Instrument::HoldFastRequests() {}
+
+void Instrument::ReleaseFastRequests() {}
+
 void Instrument::Service() {}
 
 qoltsim::Capture Instrument::TakeCapture(const std::vector<double>&, std::optional<double>) {
