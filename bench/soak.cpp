@@ -121,19 +121,24 @@ public:
         }
         underruns_ += r.CountEvents(qoltsim::EventKind::Underrun);
         // Each request against the next packet, in time order (a request's answer may come in the next
-        // piece of the recording).
-        std::vector<std::pair<Clock::time_point, bool>> timeline; // true: a request
-        for (const auto& sent : r.sent)
-            if (sent.what == "request")
-                timeline.emplace_back(sent.time, true);
+        // piece of the recording). A stream's start leaves the old stream's requests unanswered by design.
+        enum Entry { kRequest, kPacket, kStreamStart };
+        std::vector<std::pair<Clock::time_point, Entry>> timeline;
         for (const auto& p : r.packets)
-            if (!p.streamStart)
-                timeline.emplace_back(p.time, false);
+            timeline.emplace_back(p.time, p.streamStart ? kStreamStart : kPacket);
+        for (const auto& sent :
+             r.sent) // after the packets: a request is never older than the packet it follows
+            if (sent.what == "request")
+                timeline.emplace_back(sent.time, kRequest);
         std::stable_sort(timeline.begin(), timeline.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (const auto& [time, isRequest] : timeline) {
-            if (isRequest) {
+        for (const auto& [time, entry] : timeline) {
+            if (entry == kRequest) {
                 pendingRequests_.push_back(time);
+                continue;
+            }
+            if (entry == kStreamStart) {
+                pendingRequests_.clear();
                 continue;
             }
             if (pendingRequests_.empty())
@@ -145,10 +150,34 @@ public:
             longestAnswerUs_ = std::max(longestAnswerUs_, static_cast<long long>(us));
             slowAnswers_ += us >= 100000 ? 1 : 0;
         }
-        for (const auto& e : r.events)
-            if (e.kind == qoltsim::EventKind::Underrun && std::getenv("QOLT_SOAK_DEBUG") != nullptr)
-                std::printf("  underrun; longest request-to-packet so far %.1f ms\n",
-                            longestAnswerUs_ / 1000.0);
+        // QOLT_SOAK_DEBUG: each underrun shows what the instrument sent, received and noted in the 2.5 s
+        // before it.
+        if (std::getenv("QOLT_SOAK_DEBUG") != nullptr) {
+            std::vector<std::pair<Clock::time_point, std::string>> items;
+            for (const auto& sent : r.sent)
+                items.emplace_back(sent.time, "sent " + sent.what);
+            for (const auto& c : r.commands)
+                items.emplace_back(c.time, std::string("got ") + qoltsim::MessageKindName(c.kind) + " " +
+                                               qoltsim::MessageStatusName(c.status));
+            for (const auto& e : r.events)
+                items.emplace_back(e.time, std::string("event ") + qoltsim::EventKindName(e.kind));
+            std::stable_sort(items.begin(), items.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+            for (auto& item : items) {
+                history_.push_back(item);
+                if (item.second == "event underrun") {
+                    std::printf("  underrun; longest request-to-packet so far %.1f ms; before it:\n",
+                                longestAnswerUs_ / 1000.0);
+                    for (const auto& h : history_)
+                        if (item.first - h.first < 2500ms)
+                            std::printf("    %9.3f %s\n",
+                                        std::chrono::duration<double>(h.first - item.first).count(),
+                                        h.second.c_str());
+                }
+            }
+            while (history_.size() > 400)
+                history_.pop_front();
+        }
         dropped_ = r.droppedSamples + r.droppedPackets; // totals of the whole run
         std::vector<Setting> settings;
         {
@@ -361,6 +390,7 @@ private:
     long long longestUs_[kCallKinds] = {};
     long long longestAnswerUs_ = 0;
     std::deque<Clock::time_point> pendingRequests_;
+    std::deque<std::pair<Clock::time_point, std::string>> history_;
     uint64_t slowAnswers_ = 0;
     uint64_t slowCalls_[kCallKinds] = {};
     uint64_t packets_ = 0, streams_ = 0, structureErrors_ = 0, counterBreaks_ = 0, overruns_ = 0,
