@@ -217,6 +217,9 @@ public:
             "packets short of their one setting's peak %llu, packets of recordings %llu\n",
             U(samplesModelled_), U(packetsModelled_), U(outsidePeak_), U(shortOfPeak_),
             U(packetsOfRecordings_));
+        std::printf("packets whose frequency was measured %llu, off their one setting's frequency by over 2 "
+                    "%% %llu\n",
+                    U(packetsFrequencyChecked_), U(wrongFrequency_));
         std::printf("setting calls %llu, refused %llu, recordings loaded %llu\n", U(calls_), U(refused_),
                     U(loads_));
         std::printf("request to packet: longest %.1f ms, %llu of 100 ms or more\n", longestAnswerUs_ / 1000.0,
@@ -226,7 +229,8 @@ public:
             std::printf("  %-13s longest %.1f ms, %llu of 100 ms or more\n", names[k], longestUs_[k] / 1000.0,
                         U(slowCalls_[k]));
         return structureErrors_ == 0 && counterBreaks_ == 0 && outsidePeak_ == 0 && shortOfPeak_ == 0 &&
-               refused_ == 0 && dropped_ == 0 && packetsModelled_ > 0;
+               wrongFrequency_ == 0 && packetsFrequencyChecked_ > 0 && refused_ == 0 && dropped_ == 0 &&
+               packetsModelled_ > 0;
     }
 
     uint64_t Underruns() const { return underruns_; }
@@ -294,7 +298,36 @@ private:
             if (peak < allowed * 0.97 - step && ++shortOfPeak_ <= 5)
                 std::printf("  packet %llu peaks at %.4f V, its setting at %.4f V\n", U(index), peak,
                             allowed);
+            CheckFrequency(index, *candidates.front(), samples, first, first + p.sampleCount);
         }
+    }
+
+    // Sine, triangle and square change sign every half period: the span from the packet's first sign
+    // change to its last gives the frequency to a sample (0.2 ms) at each end.
+    void CheckFrequency(uint64_t index, const Setting& setting,
+                        const std::vector<qoltsim::SampleRecord>& samples, size_t from, size_t to) {
+        int sign = 0;
+        int changes = 0;
+        double firstChange = 0.0, lastChange = 0.0;
+        for (size_t i = from; i < to; ++i) {
+            const double half = samples[i].HighRange() ? 0.5 : samples[i].range / 2000.0;
+            const int now = samples[i].value > half ? 1 : samples[i].value < -half ? -1 : 0;
+            if (now == 0)
+                continue;
+            if (sign != 0 && now != sign) {
+                lastChange = samples[i].time;
+                if (changes++ == 0)
+                    firstChange = lastChange;
+            }
+            sign = now;
+        }
+        if (changes < 2)
+            return;
+        ++packetsFrequencyChecked_;
+        const double measured = (changes - 1) / (2.0 * (lastChange - firstChange));
+        if (std::abs(measured - setting.frequency) > 0.02 * setting.frequency && ++wrongFrequency_ <= 5)
+            std::printf("  packet %llu at %.3f Hz, its setting at %.3f Hz\n", U(index), measured,
+                        setting.frequency);
     }
 
     // Every few packets, as the instrument counts them.
@@ -396,7 +429,7 @@ private:
     uint64_t packets_ = 0, streams_ = 0, structureErrors_ = 0, counterBreaks_ = 0, overruns_ = 0,
              underruns_ = 0, dropped_ = 0;
     uint64_t samplesModelled_ = 0, packetsModelled_ = 0, outsidePeak_ = 0, shortOfPeak_ = 0,
-             packetsOfRecordings_ = 0;
+             packetsOfRecordings_ = 0, packetsFrequencyChecked_ = 0, wrongFrequency_ = 0;
     bool haveCounter_ = false;
     uint8_t lastCounter_ = 0;
     int lastStream_ = -1;
@@ -462,7 +495,7 @@ int main(int argc, char** argv) {
         double output = vi.PlayedSeconds();
         auto moved = Clock::now();
         while (!stalled && !done()) {
-            std::this_thread::sleep_for(200ms);
+            std::this_thread::sleep_for(20ms);
             soak.Check(vi.TakeRecords());
             soak.Prune();
             if (Clock::now() >= nextSample)
@@ -483,6 +516,8 @@ int main(int argc, char** argv) {
     runPhase([&] { return vi.PlayedSeconds() >= fastOutput; });
     const double fastWall = std::chrono::duration<double>(Clock::now() - start).count();
     std::printf("  took %.1f s\n", fastWall);
+    // A sample while the stream runs, however short the fast phase was: the baseline of the memory check.
+    sampleNow();
 
     // The switch finds the instrument's buffers empty (an underrun) and a packet asked for before it
     // may find them full (an overrun): the real-time figures count from two seconds after it.
