@@ -479,7 +479,7 @@ int main(int argc, char** argv) {
     std::vector<Resources> samples;
     const auto start = Clock::now();
     auto nextSample = start;
-    const auto sampleNow = [&] {
+    const auto sampleNow = [&](bool scheduled = true) {
         const double t = std::chrono::duration<double>(Clock::now() - start).count();
         malloc_trim(0); // what is counted is memory in use, not what the allocator keeps for later
         samples.push_back({t, ResidentKb(), CountEntries("/proc/self/fd"), CountEntries("/proc/self/task")});
@@ -487,7 +487,8 @@ int main(int argc, char** argv) {
         std::printf("%7.1f s: output %.0f s, rss %ld kB, descriptors %zu, threads %zu\n", r.seconds,
                     vi.PlayedSeconds(), r.rssKb, r.fds, r.threads);
         std::fflush(stdout);
-        nextSample += std::chrono::milliseconds(static_cast<long long>(sampleEvery * 1000));
+        if (scheduled)
+            nextSample += std::chrono::milliseconds(static_cast<long long>(sampleEvery * 1000));
     };
     // A stream that stops for 10 s ends the run as failed rather than holding it for ever.
     bool stalled = false;
@@ -517,7 +518,7 @@ int main(int argc, char** argv) {
     const double fastWall = std::chrono::duration<double>(Clock::now() - start).count();
     std::printf("  took %.1f s\n", fastWall);
     // A sample while the stream runs, however short the fast phase was: the baseline of the memory check.
-    sampleNow();
+    sampleNow(false);
 
     // The switch finds the instrument's buffers empty (an underrun) and a packet asked for before it
     // may find them full (an overrun): the real-time figures count from two seconds after it.
