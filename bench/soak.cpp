@@ -121,19 +121,24 @@ public:
         }
         underruns_ += r.CountEvents(qoltsim::EventKind::Underrun);
         // Each request against the next packet, in time order (a request's answer may come in the next
-        // piece of the recording).
-        std::vector<std::pair<Clock::time_point, bool>> timeline; // true: a request
-        for (const auto& sent : r.sent)
-            if (sent.what == "request")
-                timeline.emplace_back(sent.time, true);
+        // piece of the recording). A stream's start leaves the old stream's requests unanswered by design.
+        enum Entry { kRequest, kPacket, kStreamStart };
+        std::vector<std::pair<Clock::time_point, Entry>> timeline;
         for (const auto& p : r.packets)
-            if (!p.streamStart)
-                timeline.emplace_back(p.time, false);
+            timeline.emplace_back(p.time, p.streamStart ? kStreamStart : kPacket);
+        for (const auto& sent :
+             r.sent) // after the packets: a request is never older than the packet it follows
+            if (sent.what == "request")
+                timeline.emplace_back(sent.time, kRequest);
         std::stable_sort(timeline.begin(), timeline.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (const auto& [time, isRequest] : timeline) {
-            if (isRequest) {
+        for (const auto& [time, entry] : timeline) {
+            if (entry == kRequest) {
                 pendingRequests_.push_back(time);
+                continue;
+            }
+            if (entry == kStreamStart) {
+                pendingRequests_.clear();
                 continue;
             }
             if (pendingRequests_.empty())
@@ -145,10 +150,34 @@ public:
             longestAnswerUs_ = std::max(longestAnswerUs_, static_cast<long long>(us));
             slowAnswers_ += us >= 100000 ? 1 : 0;
         }
-        for (const auto& e : r.events)
-            if (e.kind == qoltsim::EventKind::Underrun && std::getenv("QOLT_SOAK_DEBUG") != nullptr)
-                std::printf("  underrun; longest request-to-packet so far %.1f ms\n",
-                            longestAnswerUs_ / 1000.0);
+        // QOLT_SOAK_DEBUG: each underrun shows what the instrument sent, received and noted in the 2.5 s
+        // before it.
+        if (std::getenv("QOLT_SOAK_DEBUG") != nullptr) {
+            std::vector<std::pair<Clock::time_point, std::string>> items;
+            for (const auto& sent : r.sent)
+                items.emplace_back(sent.time, "sent " + sent.what);
+            for (const auto& c : r.commands)
+                items.emplace_back(c.time, std::string("got ") + qoltsim::MessageKindName(c.kind) + " " +
+                                               qoltsim::MessageStatusName(c.status));
+            for (const auto& e : r.events)
+                items.emplace_back(e.time, std::string("event ") + qoltsim::EventKindName(e.kind));
+            std::stable_sort(items.begin(), items.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+            for (auto& item : items) {
+                history_.push_back(item);
+                if (item.second == "event underrun") {
+                    std::printf("  underrun; longest request-to-packet so far %.1f ms; before it:\n",
+                                longestAnswerUs_ / 1000.0);
+                    for (const auto& h : history_)
+                        if (item.first - h.first < 2500ms)
+                            std::printf("    %9.3f %s\n",
+                                        std::chrono::duration<double>(h.first - item.first).count(),
+                                        h.second.c_str());
+                }
+            }
+            while (history_.size() > 400)
+                history_.pop_front();
+        }
         dropped_ = r.droppedSamples + r.droppedPackets; // totals of the whole run
         std::vector<Setting> settings;
         {
@@ -188,6 +217,9 @@ public:
             "packets short of their one setting's peak %llu, packets of recordings %llu\n",
             U(samplesModelled_), U(packetsModelled_), U(outsidePeak_), U(shortOfPeak_),
             U(packetsOfRecordings_));
+        std::printf("packets whose frequency was measured %llu, off their one setting's frequency by over 2 "
+                    "%% %llu\n",
+                    U(packetsFrequencyChecked_), U(wrongFrequency_));
         std::printf("setting calls %llu, refused %llu, recordings loaded %llu\n", U(calls_), U(refused_),
                     U(loads_));
         std::printf("request to packet: longest %.1f ms, %llu of 100 ms or more\n", longestAnswerUs_ / 1000.0,
@@ -197,7 +229,8 @@ public:
             std::printf("  %-13s longest %.1f ms, %llu of 100 ms or more\n", names[k], longestUs_[k] / 1000.0,
                         U(slowCalls_[k]));
         return structureErrors_ == 0 && counterBreaks_ == 0 && outsidePeak_ == 0 && shortOfPeak_ == 0 &&
-               refused_ == 0 && dropped_ == 0 && packetsModelled_ > 0;
+               wrongFrequency_ == 0 && packetsFrequencyChecked_ > 0 && refused_ == 0 && dropped_ == 0 &&
+               packetsModelled_ > 0;
     }
 
     uint64_t Underruns() const { return underruns_; }
@@ -265,7 +298,36 @@ private:
             if (peak < allowed * 0.97 - step && ++shortOfPeak_ <= 5)
                 std::printf("  packet %llu peaks at %.4f V, its setting at %.4f V\n", U(index), peak,
                             allowed);
+            CheckFrequency(index, *candidates.front(), samples, first, first + p.sampleCount);
         }
+    }
+
+    // Sine, triangle and square change sign every half period: the span from the packet's first sign
+    // change to its last gives the frequency to a sample (0.2 ms) at each end.
+    void CheckFrequency(uint64_t index, const Setting& setting,
+                        const std::vector<qoltsim::SampleRecord>& samples, size_t from, size_t to) {
+        int sign = 0;
+        int changes = 0;
+        double firstChange = 0.0, lastChange = 0.0;
+        for (size_t i = from; i < to; ++i) {
+            const double half = samples[i].HighRange() ? 0.5 : samples[i].range / 2000.0;
+            const int now = samples[i].value > half ? 1 : samples[i].value < -half ? -1 : 0;
+            if (now == 0)
+                continue;
+            if (sign != 0 && now != sign) {
+                lastChange = samples[i].time;
+                if (changes++ == 0)
+                    firstChange = lastChange;
+            }
+            sign = now;
+        }
+        if (changes < 2)
+            return;
+        ++packetsFrequencyChecked_;
+        const double measured = (changes - 1) / (2.0 * (lastChange - firstChange));
+        if (std::abs(measured - setting.frequency) > 0.02 * setting.frequency && ++wrongFrequency_ <= 5)
+            std::printf("  packet %llu at %.3f Hz, its setting at %.3f Hz\n", U(index), measured,
+                        setting.frequency);
     }
 
     // Every few packets, as the instrument counts them.
@@ -361,12 +423,13 @@ private:
     long long longestUs_[kCallKinds] = {};
     long long longestAnswerUs_ = 0;
     std::deque<Clock::time_point> pendingRequests_;
+    std::deque<std::pair<Clock::time_point, std::string>> history_;
     uint64_t slowAnswers_ = 0;
     uint64_t slowCalls_[kCallKinds] = {};
     uint64_t packets_ = 0, streams_ = 0, structureErrors_ = 0, counterBreaks_ = 0, overruns_ = 0,
              underruns_ = 0, dropped_ = 0;
     uint64_t samplesModelled_ = 0, packetsModelled_ = 0, outsidePeak_ = 0, shortOfPeak_ = 0,
-             packetsOfRecordings_ = 0;
+             packetsOfRecordings_ = 0, packetsFrequencyChecked_ = 0, wrongFrequency_ = 0;
     bool haveCounter_ = false;
     uint8_t lastCounter_ = 0;
     int lastStream_ = -1;
@@ -432,7 +495,7 @@ int main(int argc, char** argv) {
         double output = vi.PlayedSeconds();
         auto moved = Clock::now();
         while (!stalled && !done()) {
-            std::this_thread::sleep_for(200ms);
+            std::this_thread::sleep_for(20ms);
             soak.Check(vi.TakeRecords());
             soak.Prune();
             if (Clock::now() >= nextSample)
@@ -453,6 +516,8 @@ int main(int argc, char** argv) {
     runPhase([&] { return vi.PlayedSeconds() >= fastOutput; });
     const double fastWall = std::chrono::duration<double>(Clock::now() - start).count();
     std::printf("  took %.1f s\n", fastWall);
+    // A sample while the stream runs, however short the fast phase was: the baseline of the memory check.
+    sampleNow();
 
     // The switch finds the instrument's buffers empty (an underrun) and a packet asked for before it
     // may find them full (an overrun): the real-time figures count from two seconds after it.

@@ -225,8 +225,11 @@ bool HostStreamParser::TakePacket(bool force, Clock::time_point now, std::vector
             match = match && d[p + i] == want[i];
         }
         if (match && i < 4) {
-            if (!force) {
-                return false; // cannot tell yet
+            // Only the bytes after the packet can tell. With nothing after it yet, the packet is taken
+            // whole: the host sends its next message when asked, and nothing asks before this packet is
+            // counted. A packet that did lose its last bytes then shows in the next one's framing.
+            if (!force && n > kPacketSize) {
+                return false; // the next message has begun: its first bytes tell
             }
             continue;
         }

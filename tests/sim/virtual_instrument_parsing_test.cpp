@@ -367,3 +367,39 @@ TEST(HostStreamParser, DeadlineAndExpiry) {
     EXPECT_EQ(out[0].status, MessageStatus::Incomplete);
     EXPECT_FALSE(parser.Deadline());
 }
+
+// A whole packet whose last sample bytes read like the head of a next packet (01, counter, 00): nothing
+// follows it until the instrument asks for more, so it must count at once, not at the message time-out.
+TEST(HostStreamParser, APacketEndingLikeAHeadIsWholeAtOnce) {
+    Bytes packet(qoltsim::kPacketSize, 0x08);
+    for (size_t k = 0; k < 50; ++k) {
+        packet[64 * k] = qoltsim::kPacketHead;
+        packet[64 * k + 1] = static_cast<uint8_t>(k);
+        packet[64 * k + 2] = 0x00;
+        packet[64 * k + 3] = 0x00;
+    }
+    packet[386] = 'E';
+    const std::vector<Bytes> tails = {{0x01}, {0x01, 50}, {0x01, 50, 0x00}};
+    for (const auto& tail : tails) {
+        SCOPED_TRACE(tail.size());
+        Bytes p = packet;
+        std::copy(tail.begin(), tail.end(), p.end() - static_cast<std::ptrdiff_t>(tail.size()));
+        qoltsim::HostStreamParser parser(1s);
+        std::vector<qoltsim::ParsedMessage> out;
+        parser.Feed(p.data(), p.size(), qoltsim::Clock::now(), out);
+        ASSERT_EQ(out.size(), 1u);
+        EXPECT_EQ(out[0].kind, MessageKind::Packet);
+        EXPECT_EQ(out[0].status, MessageStatus::Ok);
+        EXPECT_EQ(out[0].bytes, p);
+        EXPECT_EQ(parser.Pending(), 0u);
+
+        // Followed by a command, it stays whole too.
+        const Bytes stop = {'S'};
+        out.clear();
+        parser.Feed(p.data(), p.size(), qoltsim::Clock::now(), out);
+        parser.Feed(stop.data(), stop.size(), qoltsim::Clock::now(), out);
+        ASSERT_EQ(out.size(), 2u);
+        EXPECT_EQ(out[0].status, MessageStatus::Ok);
+        EXPECT_EQ(out[1].kind, MessageKind::StopStream);
+    }
+}
