@@ -114,17 +114,60 @@ TEST_F(Session, NodesThatCannotBeOpenedAreNamed) {
                             ", which is running\nqolt: no instrument found within 0.5 s\n");
 }
 
+// The seconds played that the live status line shows last (-1 before any), from what the terminal has had.
+double LastStatusSeconds(const std::string& terminal) {
+    const size_t line = terminal.rfind('\r');
+    if (line == std::string::npos) {
+        return -1.0;
+    }
+    char* end = nullptr;
+    const double seconds = std::strtod(terminal.c_str() + line + 1, &end);
+    return end != terminal.c_str() + line + 1 && *end == ' ' ? seconds : -1.0;
+}
+
 TEST_F(Session, ASignalEndsTheRunThroughCloseAndStillWritesTheCapture) {
     for (int sig : {SIGINT, SIGTERM}) {
         const std::string csv = Path("stopped" + std::to_string(sig) + ".csv");
+        // The status line on a terminal tells how far the output has played; how soon it starts depends on
+        // the machine (an emulator, a sanitizer, a loaded host), so no fixed pause can stand for it.
+        const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(grantpt(master), 0);
+        ASSERT_EQ(unlockpt(master), 0);
+        const int slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(slave, 0);
         clitest::Child child;
         ASSERT_TRUE(child.Start({clitest::QoltBin(), "--virtual", "play", "sine", "--amplitude", "1000",
-                                 "--json", "--capture", csv}));
-        // Real-time pacing: let it play a little, then ask it to stop.
-        std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-        child.Signal(sig);
+                                 "--json", "--capture", csv},
+                                slave));
+        close(slave);
+        // Real-time pacing: let it play a little, then ask it to stop. The terminal is read to the end, so
+        // that the child never waits to write its status.
+        std::string terminal;
+        bool signalled = false;
+        const auto started = std::chrono::steady_clock::now();
+        for (;;) {
+            const auto waited = std::chrono::steady_clock::now() - started;
+            if (!signalled && (LastStatusSeconds(terminal) >= 0.7 || waited > std::chrono::seconds(20))) {
+                child.Signal(sig);
+                signalled = true;
+            }
+            pollfd p{master, POLLIN, 0};
+            if (poll(&p, 1, 100) > 0) {
+                char buffer[4096];
+                const ssize_t n = read(master, buffer, sizeof buffer);
+                if (n <= 0) {
+                    break; // the child has gone and closed the terminal
+                }
+                terminal.append(buffer, static_cast<size_t>(n));
+            } else if (waited > std::chrono::seconds(40)) {
+                break; // Wait ends it
+            }
+        }
+        close(master);
         const RunResult r = child.Wait(std::chrono::seconds(20));
-        ASSERT_EQ(r.exitCode, 0) << clitest::Describe(r);
+        ASSERT_TRUE(signalled) << "the run ended before it was asked to stop: " << clitest::Describe(r);
+        ASSERT_EQ(r.exitCode, 0) << clitest::Describe(r) << terminal;
         EXPECT_EQ(Query(r.out, "(d['ended'], d['signal'])"),
                   std::string("('stopped', '") + (sig == SIGINT ? "SIGINT" : "SIGTERM") + "')")
             << r.out;
