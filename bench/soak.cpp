@@ -55,6 +55,11 @@ constexpr uint64_t kSlackPackets = 3;
 // A played recording's cycle is the whole recording (4 s of output, 14 packets).
 constexpr uint64_t kRecordingSlackPackets = 16;
 
+// Half a step of the 12-bit code in the range a sample was decoded with.
+double HalfStep(const qoltsim::SampleRecord& s) {
+    return s.HighRange() ? 0.5 : s.range / 2000.0;
+}
+
 struct Setting {
     uint64_t fromPacket; // the instrument's packet count when the call was made
     uint64_t doneAt;     // and when it returned (a stop settles 300 ms, many packets in fast pacing)
@@ -126,8 +131,8 @@ public:
         std::vector<std::pair<Clock::time_point, Entry>> timeline;
         for (const auto& p : r.packets)
             timeline.emplace_back(p.time, p.streamStart ? kStreamStart : kPacket);
-        for (const auto& sent :
-             r.sent) // after the packets: a request is never older than the packet it follows
+        // After the packets: at equal times a request follows the packet it answers.
+        for (const auto& sent : r.sent)
             if (sent.what == "request")
                 timeline.emplace_back(sent.time, kRequest);
         std::stable_sort(timeline.begin(), timeline.end(),
@@ -277,7 +282,7 @@ private:
         for (size_t i = first; i < first + p.sampleCount; ++i) {
             const auto& s = samples[i];
             // Half a step of the 12-bit code in the range the sample was decoded with, and rounding.
-            const double step = s.HighRange() ? 0.5 : s.range / 2000.0;
+            const double step = HalfStep(s);
             const double v = std::abs(s.value);
             peak = std::max(peak, v);
             ++samplesModelled_;
@@ -294,7 +299,7 @@ private:
             }
         }
         if (candidates.size() == 1) {
-            const double step = samples[first].HighRange() ? 0.5 : samples[first].range / 2000.0;
+            const double step = HalfStep(samples[first]);
             if (peak < allowed * 0.97 - step && ++shortOfPeak_ <= 5)
                 std::printf("  packet %llu peaks at %.4f V, its setting at %.4f V\n", U(index), peak,
                             allowed);
@@ -310,7 +315,7 @@ private:
         int changes = 0;
         double firstChange = 0.0, lastChange = 0.0;
         for (size_t i = from; i < to; ++i) {
-            const double half = samples[i].HighRange() ? 0.5 : samples[i].range / 2000.0;
+            const double half = HalfStep(samples[i]);
             const int now = samples[i].value > half ? 1 : samples[i].value < -half ? -1 : 0;
             if (now == 0)
                 continue;

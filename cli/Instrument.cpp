@@ -232,8 +232,8 @@ void Instrument::HoldVirtualRequests() {
 }
 
 void Instrument::HoldFastRequests() {
-    if (virtual_ && options_.fast) {
-        virtual_->SetPacing(qoltsim::Pacing::Manual);
+    if (options_.fast) {
+        HoldVirtualRequests();
     }
 }
 

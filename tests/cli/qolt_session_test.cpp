@@ -114,6 +114,55 @@ TEST_F(Session, NodesThatCannotBeOpenedAreNamed) {
                             ", which is running\nqolt: no instrument found within 0.5 s\n");
 }
 
+// A pseudo-terminal for a child's stderr (the live status line shows only on a terminal). Everything the
+// child writes is read, so that it never waits to write its status.
+class StatusTerminal {
+public:
+    StatusTerminal() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) {
+            slave_ = open(ptsname(master_), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        }
+    }
+    ~StatusTerminal() { Close(); }
+    bool IsOpen() const { return master_ >= 0 && slave_ >= 0; }
+    int Slave() const { return slave_; }
+    // Once the child has it: the terminal then closes when the child goes.
+    void CloseSlave() {
+        if (slave_ >= 0) {
+            close(slave_);
+            slave_ = -1;
+        }
+    }
+    // Both ends: a child still writing its status then gets an error instead of waiting for room.
+    void Close() {
+        CloseSlave();
+        if (master_ >= 0) {
+            close(master_);
+            master_ = -1;
+        }
+    }
+    // Waits up to 100 ms for output and appends it. False once the child has gone and closed the terminal.
+    bool ReadTurn() {
+        pollfd p{master_, POLLIN, 0};
+        if (poll(&p, 1, 100) > 0) {
+            char buffer[4096];
+            const ssize_t n = read(master_, buffer, sizeof buffer);
+            if (n <= 0) {
+                return false;
+            }
+            text_.append(buffer, static_cast<size_t>(n));
+        }
+        return true;
+    }
+    const std::string& Text() const { return text_; }
+
+private:
+    int master_ = -1;
+    int slave_ = -1;
+    std::string text_;
+};
+
 // The seconds played that the live status line shows last (-1 before any), from what the terminal has had.
 double LastStatusSeconds(const std::string& terminal) {
     const size_t line = terminal.rfind('\r');
@@ -130,44 +179,31 @@ TEST_F(Session, ASignalEndsTheRunThroughCloseAndStillWritesTheCapture) {
         const std::string csv = Path("stopped" + std::to_string(sig) + ".csv");
         // The status line on a terminal tells how far the output has played; how soon it starts depends on
         // the machine (an emulator, a sanitizer, a loaded host), so no fixed pause can stand for it.
-        const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ASSERT_GE(master, 0);
-        ASSERT_EQ(grantpt(master), 0);
-        ASSERT_EQ(unlockpt(master), 0);
-        const int slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ASSERT_GE(slave, 0);
+        StatusTerminal terminal;
+        ASSERT_TRUE(terminal.IsOpen());
         clitest::Child child;
         ASSERT_TRUE(child.Start({clitest::QoltBin(), "--virtual", "play", "sine", "--amplitude", "1000",
                                  "--json", "--capture", csv},
-                                slave));
-        close(slave);
-        // Real-time pacing: let it play a little, then ask it to stop. The terminal is read to the end, so
-        // that the child never waits to write its status.
-        std::string terminal;
+                                terminal.Slave()));
+        terminal.CloseSlave();
+        // Real-time pacing: let it play a little, then ask it to stop.
         bool signalled = false;
         const auto started = std::chrono::steady_clock::now();
         for (;;) {
             const auto waited = std::chrono::steady_clock::now() - started;
-            if (!signalled && (LastStatusSeconds(terminal) >= 0.7 || waited > std::chrono::seconds(20))) {
+            if (!signalled &&
+                (LastStatusSeconds(terminal.Text()) >= 0.7 || waited > std::chrono::seconds(20))) {
                 child.Signal(sig);
                 signalled = true;
             }
-            pollfd p{master, POLLIN, 0};
-            if (poll(&p, 1, 100) > 0) {
-                char buffer[4096];
-                const ssize_t n = read(master, buffer, sizeof buffer);
-                if (n <= 0) {
-                    break; // the child has gone and closed the terminal
-                }
-                terminal.append(buffer, static_cast<size_t>(n));
-            } else if (waited > std::chrono::seconds(40)) {
-                break; // Wait ends it
+            if (!terminal.ReadTurn() || waited > std::chrono::seconds(40)) {
+                break; // the child has gone, or Wait ends it
             }
         }
-        close(master);
+        terminal.Close();
         const RunResult r = child.Wait(std::chrono::seconds(20));
         ASSERT_TRUE(signalled) << "the run ended before it was asked to stop: " << clitest::Describe(r);
-        ASSERT_EQ(r.exitCode, 0) << clitest::Describe(r) << terminal;
+        ASSERT_EQ(r.exitCode, 0) << clitest::Describe(r) << terminal.Text();
         EXPECT_EQ(Query(r.out, "(d['ended'], d['signal'])"),
                   std::string("('stopped', '") + (sig == SIGINT ? "SIGINT" : "SIGTERM") + "')")
             << r.out;
@@ -187,33 +223,18 @@ TEST_F(Session, LiveStatusOnlyOnATerminal) {
     EXPECT_EQ(piped.out.rfind("played sine for ", 0), 0u) << piped.out;
 
     // stderr a terminal: one line, rewritten in place, cleared at the end.
-    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    const int slave = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(slave, 0);
+    StatusTerminal status;
+    ASSERT_TRUE(status.IsOpen());
     clitest::Child child;
-    ASSERT_TRUE(child.Start(
-        {clitest::QoltBin(), "--virtual", "play", "sine", "--frequency", "3", "--duration", "1"}, slave));
-    close(slave);
-    std::string terminal;
+    ASSERT_TRUE(
+        child.Start({clitest::QoltBin(), "--virtual", "play", "sine", "--frequency", "3", "--duration", "1"},
+                    status.Slave()));
+    status.CloseSlave();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    for (;;) {
-        pollfd p{master, POLLIN, 0};
-        if (poll(&p, 1, 100) > 0) {
-            char buffer[4096];
-            const ssize_t n = read(master, buffer, sizeof buffer);
-            if (n <= 0) {
-                break; // the child has gone and closed the terminal
-            }
-            terminal.append(buffer, static_cast<size_t>(n));
-        } else if (std::chrono::steady_clock::now() > deadline) {
-            break;
-        }
+    while (status.ReadTurn() && std::chrono::steady_clock::now() <= deadline) {
     }
     const RunResult r = child.Wait(std::chrono::seconds(20));
-    close(master);
+    const std::string& terminal = status.Text();
     ASSERT_EQ(r.exitCode, 0) << clitest::Describe(r) << terminal;
     EXPECT_NE(terminal.find("/1.0 s  sine  "), std::string::npos) << terminal;
     EXPECT_NE(terminal.find(" samples sent\033[K"), std::string::npos) << terminal;
